@@ -1,0 +1,158 @@
+#include "app/app_model.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "core/config_file.h"
+#include "core/validation.h"
+#include "engine/event_log.h"
+
+namespace zk {
+
+AppModel::AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert,
+                   EngineTimings timings)
+    : program_dir_(std::move(program_dir)),
+      sink_(sink),
+      alert_(alert),
+      engine_(std::make_unique<Engine>(program_dir_, static_cast<EngineEvents&>(*this), timings)) {}
+
+AppModel::~AppModel() = default;
+
+void AppModel::load_files() {
+    const std::string path = config_path();
+    std::lock_guard guard(lock_);
+    settings_ = AppSettings{};
+    mappings_.clear();
+    const bool settings_read = load_configuration(path, settings_, mappings_, sink_);
+    rows_.assign(mappings_.size(), RowState{});
+    const bool triggers_read = load_triggers(path, triggers_, sink_);
+    load_failed_ = !settings_read || !triggers_read;
+    engine_->set_voice_notify(text_to_int(settings_.voice_notify) == 1);
+}
+
+void AppModel::start_up() {
+    event_log_open(program_dir_ + "log/zk-gate.log");
+    load_files();
+    std::lock_guard guard(lock_);
+    for (std::size_t i = 0; i < mappings_.size(); ++i) {
+        if (is_yes(mappings_[i].auto_start))
+            engine_->start_mapping(mappings_[i], static_cast<int>(i));
+    }
+}
+
+int AppModel::save_configuration() {
+    std::lock_guard guard(lock_);
+    const std::string path = config_path();
+    if (load_failed_ && ::access(path.c_str(), F_OK) == 0) {
+        if (::rename(path.c_str(), (path + ".invalid").c_str()) != 0) return errno;
+        load_failed_ = false;
+    }
+    return zk::save_configuration(path, settings_, mappings_, triggers_);
+}
+
+std::optional<std::string> AppModel::add_mapping(const PortMapping& mapping) {
+    std::lock_guard guard(lock_);
+    if (auto error = validate_mapping(mapping, mappings_, EditKind::add)) return error;
+    mappings_.push_back(mapping);
+    rows_.push_back(RowState{});
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::edit_mapping(int index, const PortMapping& mapping) {
+    std::lock_guard guard(lock_);
+    if (!valid_row(index)) return "no such port mapping";
+    if (running(index)) return "stop the port mapping before editing it";
+    if (auto error = validate_mapping(mapping, mappings_, EditKind::edit)) return error;
+    mappings_[index] = mapping;
+    rows_[index] = RowState{};
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::delete_mapping(int index) {
+    std::lock_guard guard(lock_);
+    if (!valid_row(index)) return "no such port mapping";
+    if (running(index)) return "stop the port mapping before deleting it";
+    mappings_.erase(mappings_.begin() + index);
+    rows_.erase(rows_.begin() + index);
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::start_mapping(int index) {
+    std::lock_guard guard(lock_);
+    if (!valid_row(index)) return "no such port mapping";
+    if (running(index)) return "the port mapping is running already";
+    engine_->start_mapping(mappings_[index], index);
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::stop_mapping(int index) {
+    PortMapping mapping;
+    {
+        std::lock_guard guard(lock_);
+        if (!valid_row(index)) return "no such port mapping";
+        mapping = mappings_[index];
+    }
+    // Not under the lock: the stop holds for seconds and reports back into this model.
+    engine_->stop_mapping(mapping, index);
+    return std::nullopt;
+}
+
+RowActions AppModel::row_actions(int index) const {
+    std::lock_guard guard(lock_);
+    if (!valid_row(index)) return {};
+    const bool run = running(index);
+    return {!run, run, !run, !run, is_set(mappings_[index].enable_log)};
+}
+
+ModelSnapshot AppModel::snapshot() const {
+    std::lock_guard guard(lock_);
+    ModelSnapshot s{settings_, mappings_, {}, triggers_};
+    s.rows.reserve(mappings_.size());
+    for (std::size_t i = 0; i < mappings_.size(); ++i) {
+        s.rows.push_back(list_row(mappings_[i], rows_[i].status, rows_[i].sessions));
+    }
+    return s;
+}
+
+bool AppModel::valid_row(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < mappings_.size();
+}
+
+bool AppModel::running(int index) const {
+    return rows_[index].status == kStatusRunning;
+}
+
+int AppModel::row_of(int table_index, std::string_view name) const {
+    // Rows may have moved since the start (a delete above them): trust the name.
+    if (valid_row(table_index) && mappings_[table_index].name == name) return table_index;
+    return find_mapping(mappings_, name);
+}
+
+void AppModel::on_mapping_status(int table_index, std::string_view name, std::string_view status) {
+    std::lock_guard guard(lock_);
+    if (const int row = row_of(table_index, name); row >= 0) rows_[row].status = status;
+}
+
+void AppModel::on_mapping_stopped(std::string_view name) {
+    std::lock_guard guard(lock_);
+    for (std::size_t i = 0; i < mappings_.size(); ++i) {
+        if (mappings_[i].name == name) rows_[i] = RowState{};
+    }
+}
+
+void AppModel::on_session_count(std::string_view name, int count) {
+    std::lock_guard guard(lock_);
+    if (const int row = find_mapping(mappings_, name); row >= 0) rows_[row].sessions = count;
+}
+
+void AppModel::show_message(std::string_view text) {
+    sink_.show_message(text, "ERROR!", MessageIcon::error);
+}
+
+void AppModel::play_alert(std::string_view path) {
+    alert_.play(path);
+}
+
+}  // namespace zk

@@ -1,0 +1,113 @@
+#pragma once
+// The live model shared by the daemon, the web interface and the desktop program: the settings,
+// the mapping table with each row's status and session count, the trigger table, and the
+// engine that runs the mappings. Every change to the tables goes through the commands here.
+//
+// Threading: every public function may be called from any thread; one mutex serialises them,
+// so no caller ever sees a half-changed table. The engine reports from its own threads through
+// the EngineEvents side of this class.
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/mapping_list.h"
+#include "core/app_settings.h"
+#include "core/message_sink.h"
+#include "core/port_mapping.h"
+#include "core/port_trigger.h"
+#include "engine/engine.h"
+#include "engine/engine_events.h"
+#include "platform/alert_sound.h"
+
+namespace zk {
+
+struct ModelSnapshot {
+    AppSettings settings;
+    MappingTable mappings;
+    std::vector<ListRow> rows;  // row i shows mappings[i]
+    TriggerTable triggers;
+};
+
+// Which commands the main list offers for a row (the button rules).
+struct RowActions {
+    bool start = false;
+    bool stop = false;
+    bool edit = false;
+    bool remove = false;
+    bool tail_log = false;
+};
+
+class AppModel : private EngineEvents {
+public:
+    // `program_dir` ends with '/'. `sink` receives messages for the user from any thread;
+    // `alert` plays the refusal sound. Both must outlive the model.
+    AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert,
+             EngineTimings timings = {});
+    ~AppModel() override;
+
+    // Reads config.xml into the settings, the mappings and the triggers. A faulty file is
+    // reported through the sink; the model keeps what was read.
+    void load_files();
+
+    // Start-up: opens the event log, loads the files and starts every mapping whose auto_start
+    // is "Y", in table order.
+    void start_up();
+
+    // Exit path: writes config.xml. When the file could not be read whole at start-up, it is
+    // first kept as config.xml.invalid, so a typo in a hand-edited file never costs the
+    // mappings it held. Returns 0 or the errno of the failed step.
+    int save_configuration();
+
+    // Commands. Each returns the message to show when it is refused, or nothing.
+    std::optional<std::string> add_mapping(const PortMapping& mapping);
+    std::optional<std::string> edit_mapping(int index, const PortMapping& mapping);
+    std::optional<std::string> delete_mapping(int index);
+    // Starts the listeners of row `index`; failures arrive later through the sink.
+    std::optional<std::string> start_mapping(int index);
+    // Stops row `index`; returns after the engine's stop hold.
+    std::optional<std::string> stop_mapping(int index);
+
+    RowActions row_actions(int index) const;
+    ModelSnapshot snapshot() const;
+    std::vector<SessionView> sessions() const { return engine_->sessions(); }
+
+    const std::string& program_dir() const { return program_dir_; }
+    std::string config_path() const { return program_dir_ + "config.xml"; }
+
+private:
+    struct RowState {
+        std::string status{kStatusStop};
+        int sessions = 0;
+    };
+
+    // EngineEvents, called from engine threads.
+    void on_mapping_status(int table_index, std::string_view name,
+                           std::string_view status) override;
+    void on_mapping_stopped(std::string_view name) override;
+    void on_session_count(std::string_view name, int count) override;
+    void show_message(std::string_view text) override;
+    void play_alert(std::string_view path) override;
+
+    bool valid_row(int index) const;                           // lock held
+    bool running(int index) const;                             // lock held
+    int row_of(int table_index, std::string_view name) const;  // lock held; -1 if none
+
+    const std::string program_dir_;
+    MessageSink& sink_;
+    AlertSound& alert_;
+
+    mutable std::mutex lock_;  // guards everything below
+    AppSettings settings_;
+    MappingTable mappings_;
+    std::vector<RowState> rows_;
+    TriggerTable triggers_;
+    bool load_failed_ = false;
+
+    // Last member: destroyed first, so engine threads end before the tables go.
+    std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace zk

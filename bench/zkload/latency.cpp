@@ -1,0 +1,64 @@
+// Request/response latency: one connection, small messages echoed one at a time.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zkload/modes.h"
+#include "zkload/net.h"
+#include "zkload/stats.h"
+
+namespace zk::bench {
+
+int run_latency(Args& args) {
+    const auto target = target_option(args);
+    const long long count = args.number("count", 20000, 1, 10000000);
+    const long long warmup = args.number("warmup", 500, 0, 1000000);
+    const auto size = static_cast<std::size_t>(args.number("size", 32, 1, 65536));
+    const double seconds = args.real("seconds", 10.0, 0.1, 600.0);
+    const auto io_timeout = io_timeout_option(args);
+    if (!args_ok(args) || !target) return 2;
+
+    Fd fd = open_connection(*target, io_timeout);
+    if (!fd.valid()) {
+        std::fprintf(stderr, "zkload rr: connect %s: %s\n", to_text(*target).c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    std::string request(size, 'r');
+    std::string reply(size, '\0');
+    std::vector<double> samples;
+    samples.reserve(static_cast<std::size_t>(count));
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(seconds));
+    for (long long i = 0; i < warmup + count && Clock::now() < deadline; ++i) {
+        request[0] = static_cast<char>('a' + i % 26);  // a stale reply would not match
+        const auto t0 = Clock::now();
+        if (!send_all(fd.get(), request.data(), size) ||
+            !recv_exact(fd.get(), reply.data(), size)) {
+            std::fprintf(stderr, "zkload rr: exchange %lld: %s\n", i + 1, std::strerror(errno));
+            return 1;
+        }
+        const auto t1 = Clock::now();
+        if (reply != request) {
+            std::fprintf(stderr, "zkload rr: exchange %lld: reply differs from request\n", i + 1);
+            return 1;
+        }
+        if (i >= warmup) samples.push_back(micros_between(t0, t1));
+    }
+    if (samples.empty()) {
+        std::fprintf(stderr, "zkload rr: no exchange finished within %.1f s\n", seconds);
+        return 1;
+    }
+    const Summary s = summarize(samples);
+    print_figure("p50_us", s.p50);
+    print_figure("p99_us", s.p99);
+    print_figure("mean_us", s.mean);
+    print_figure("max_us", s.max);
+    print_count("count", static_cast<long long>(s.count));
+    return 0;
+}
+
+}  // namespace zk::bench

@@ -1,0 +1,33 @@
+# zk_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...])
+# One GoogleTest binary per library; each test case becomes a ctest entry.
+function(zk_add_gtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                                          zk_options)
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE ZK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                               ZK_PROGRAM_DIR="${ZK_PROGRAM_DIR}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
+
+# zk_add_fuzz(<name> SOURCE <file> LIBS ...)
+# With ZK_FUZZ a libFuzzer binary; otherwise a test that replays tests/fuzz/corpus/<name>.
+function(zk_add_fuzz name)
+    cmake_parse_arguments(ARG "" "SOURCE" "LIBS" ${ARGN})
+    if(ZK_FUZZ)
+        add_executable(${name} ${ARG_SOURCE})
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(${name} PRIVATE ${ARG_LIBS} zk_options)
+        set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+    else()
+        add_executable(${name}_replay ${ARG_SOURCE} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+        target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS} zk_options)
+        set_target_properties(${name}_replay PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                                                        ${CMAKE_BINARY_DIR}/tests)
+        add_test(NAME ${name}_replay
+                 COMMAND ${name}_replay ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    endif()
+endfunction()

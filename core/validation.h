@@ -1,0 +1,25 @@
+#pragma once
+// The checks a mapping and an address range pass before an editor (dialog or web page) accepts
+// them. Pure functions: they return the message to show, or nothing when the input is accepted.
+
+#include <optional>
+#include <string>
+
+#include "core/port_mapping.h"
+
+namespace zk {
+
+// Title of every input-error box.
+inline constexpr const char* kErrorTitle = "ERROR!";
+
+enum class EditKind { add, edit };
+
+// Runs the checks in their fixed order and returns the first failure's message. The name is
+// tested against the table only when a new mapping is being added.
+std::optional<std::string> validate_mapping(const PortMapping& mapping, const MappingTable& table,
+                                            EditKind kind);
+
+// An empty end takes the start (a single address is a range of one); an empty start is refused.
+std::optional<std::string> complete_ip_range(IpRange& range);
+
+}  // namespace zk

@@ -1,0 +1,82 @@
+// zelkorad: the headless program. Runs in the foreground; SIGTERM, SIGINT and SIGHUP take the
+// exit path, which writes config.xml.
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_model.h"
+#include "daemon/options.h"
+#include "daemon/report.h"
+#include "daemon/router_command.h"
+#include "daemon/stderr_sink.h"
+#include "platform/alert_sound.h"
+#include "platform/instance_lock.h"
+#include "platform/program_dir.h"
+
+namespace {
+
+int check(const std::string& program_dir) {
+    zk::StderrSink sink(false);
+    zk::SystemAlertSound alert;
+    zk::AppModel model(program_dir, sink, alert);
+    model.load_files();
+    std::fputs(zk::check_report(model.snapshot()).c_str(), stdout);
+    return sink.count() == 0 ? 0 : 1;
+}
+
+int run(const std::string& program_dir) {
+    // Block the exit signals in every thread the program will start, then wait for them here.
+    sigset_t exit_signals;
+    sigemptyset(&exit_signals);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&exit_signals, s);
+    pthread_sigmask(SIG_BLOCK, &exit_signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    zk::InstanceLock lock(program_dir);
+    if (!lock.held()) {
+        std::fprintf(stderr, "zelkorad: another copy is running with %s\n", program_dir.c_str());
+        return 1;
+    }
+
+    zk::StderrSink sink(true);
+    zk::SystemAlertSound alert;
+    zk::AppModel model(program_dir, sink, alert);
+    model.start_up();
+    std::fputs(zk::loaded_summary(model.snapshot()).c_str(), stdout);
+    std::fflush(stdout);
+
+    int signal = 0;
+    while (sigwait(&exit_signals, &signal) != 0) {
+    }
+    const int error = model.save_configuration();
+    if (error != 0) {
+        std::fprintf(stderr, "zelkorad: cannot write %s: %s\n", model.config_path().c_str(),
+                     std::strerror(error));
+    }
+    std::fflush(nullptr);
+    // Running mappings are not stopped first: their threads end with the process.
+    std::_Exit(error == 0 ? 0 : 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    const auto options = zk::parse_daemon_options({argv + 1, argv + argc}, error);
+    if (!options) {
+        std::fprintf(stderr, "zelkorad: %s\n%s", error.c_str(), zk::daemon_usage().c_str());
+        return 2;
+    }
+    switch (options->command) {
+        case zk::DaemonCommand::help: std::fputs(zk::daemon_usage().c_str(), stdout); return 0;
+        case zk::DaemonCommand::version: std::fputs(zk::daemon_version().c_str(), stdout); return 0;
+        case zk::DaemonCommand::check: return check(zk::program_directory(options->home));
+        case zk::DaemonCommand::router: return zk::run_router(options->gateway_search);
+        case zk::DaemonCommand::run: break;
+    }
+    return run(zk::program_directory(options->home));
+}

@@ -1,0 +1,67 @@
+#include "engine/listener_common.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "engine/admission.h"
+#include "engine/event_log.h"
+#include "engine/routing.h"
+#include "engine/session_lines.h"
+
+namespace zk {
+
+void wait_for_work(const ListenerCopy& copy, int sock, std::chrono::milliseconds limit) {
+    pollfd fds[2] = {{copy.wake_fd, POLLIN, 0}, {sock, POLLIN, 0}};
+    const nfds_t count = sock > 0 ? 2 : 1;
+    if (::poll(fds, count, static_cast<int>(limit.count())) > 0 && (fds[0].revents & POLLIN)) {
+        std::uint64_t drained = 0;
+        [[maybe_unused]] auto ignored = ::read(copy.wake_fd, &drained, sizeof drained);
+    }
+}
+
+void reap_sessions(EngineState& state, ListenerCopy& copy) {
+    std::vector<std::shared_ptr<SessionInfo>> ended;
+    {
+        std::lock_guard guard(copy.sessions_lock);
+        std::erase_if(copy.sessions, [&](const std::shared_ptr<SessionInfo>& s) {
+            if (!s->ended()) return false;
+            ended.push_back(s);
+            return true;
+        });
+    }
+    for (const auto& s : ended) {
+        session_count_add(state, *copy.run, -1);
+        log_session_line(copy, *s, "stopped");
+    }
+}
+
+bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& address, int port) {
+    Admission result = check_session_limit(copy.mapping, copy.run->session_count.load());
+    if (result == Admission::admitted) result = check_ip_strategy(copy.mapping, address);
+    if (result == Admission::admitted) return true;
+    log_event("%s", rejection_line(result, address, port, copy.run->name).c_str());
+    if (result != Admission::beyond_limit && state.voice_notify.load()) {
+        state.events.play_alert(copy.alert_path);
+    }
+    return false;
+}
+
+void choose_session_destination(ListenerCopy& copy, SessionInfo& session) {
+    if (smart_route_on(copy.mapping)) {
+        if (const auto d = choose_destination(copy.mapping, session.client_address,
+                                              copy.round_robin_counter)) {
+            session.d_ip = d->d_ip;
+            session.d_port = d->d_port;
+        }
+    }
+    ++copy.round_robin_counter;
+}
+
+void add_session(ListenerCopy& copy, const std::shared_ptr<SessionInfo>& session) {
+    std::lock_guard guard(copy.sessions_lock);
+    copy.sessions.push_back(session);
+}
+
+}  // namespace zk

@@ -1,0 +1,28 @@
+#pragma once
+// What the TCP and UDP listener loops do alike. Internal to the engine; listener thread only.
+
+#include <chrono>
+#include <string>
+
+#include "engine/engine_state.h"
+
+namespace zk {
+
+// Waits up to `limit` for `sock` to become readable or a session to end (0: sessions only).
+void wait_for_work(const ListenerCopy& copy, int sock, std::chrono::milliseconds limit);
+
+// Removes the ended sessions, lowering the count and logging "has stopped" for each.
+void reap_sessions(EngineState& state, ListenerCopy& copy);
+
+// Session limit, then address lists. A refusal is logged (and, for the lists, the alert played
+// when it is on); the caller then drops the connection or datagram.
+bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& address, int port);
+
+// Fills the session's smart-route destination (when smart routing is on) and counts the
+// session for round robin.
+void choose_session_destination(ListenerCopy& copy, SessionInfo& session);
+
+// Adds the session to the copy's list (under sessions_lock).
+void add_session(ListenerCopy& copy, const std::shared_ptr<SessionInfo>& session);
+
+}  // namespace zk

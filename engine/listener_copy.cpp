@@ -1,0 +1,37 @@
+#include "engine/listener_copy.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace zk {
+
+ListenerCopy::ListenerCopy(PortMapping entry, int index, std::shared_ptr<MappingRun> shared_run)
+    : mapping(std::move(entry)),
+      table_index(index),
+      run(std::move(shared_run)),
+      wake_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+ListenerCopy::~ListenerCopy() {
+    if (wake_fd >= 0) ::close(wake_fd);
+    if (const int sock = listen_socket.exchange(0); sock > 0) ::close(sock);
+}
+
+void ListenerCopy::wake_listener() const {
+    const std::uint64_t one = 1;
+    if (wake_fd >= 0) [[maybe_unused]]
+        auto ignored = ::write(wake_fd, &one, sizeof one);
+}
+
+std::string ListenerCopy::current_destination_ip() const {
+    std::lock_guard guard(sessions_lock);
+    return mapping.destination_ip.str();
+}
+
+void ListenerCopy::replace_destination_ip(const std::string& address) {
+    std::lock_guard guard(sessions_lock);
+    mapping.destination_ip = address;
+}
+
+}  // namespace zk

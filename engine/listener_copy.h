@@ -1,0 +1,77 @@
+#pragma once
+// A started mapping is the set of its listener copies: one private copy of the PortMapping per
+// listen port, each with its own listener thread and run-time state.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/port_mapping.h"
+#include "engine/dump_block.h"
+#include "engine/session_info.h"
+
+namespace zk {
+
+// What the copies of one start share: the session count shown in the mapping's row and checked
+// against max_sessions, and the protocol-debug stream.
+struct MappingRun {
+    explicit MappingRun(std::string mapping_name) : name(std::move(mapping_name)) {}
+    const std::string name;
+    std::atomic<int> session_count{0};
+    std::shared_ptr<DumpStream> log_stream;  // null when logging is off or the file failed
+};
+
+struct ListenerCopy {
+    ListenerCopy(PortMapping entry, int index, std::shared_ptr<MappingRun> shared_run);
+    ~ListenerCopy();
+    ListenerCopy(const ListenerCopy&) = delete;
+    ListenerCopy& operator=(const ListenerCopy&) = delete;
+
+    // The copy's configuration, ports rewritten for its listen port. After start only the
+    // listener thread reads it, except destination_ip (see below).
+    PortMapping mapping;
+    const int table_index;
+    const std::shared_ptr<MappingRun> run;
+    int listen_port = 0;
+    std::string destination_host;  // destination_ip as entered, before resolution
+    std::string alert_path;
+    std::atomic<int> listen_socket{0};
+
+    // Guards `sessions` against readers on other threads, and mapping.destination_ip, which a
+    // session thread may replace after re-resolving destination_host.
+    mutable std::mutex sessions_lock;
+    std::vector<std::shared_ptr<SessionInfo>> sessions;
+
+    std::uint64_t round_robin_counter = 0;  // listener thread only
+
+    // Sessions ending write here so the listener reaps them at once instead of at its next
+    // idle step.
+    int wake_fd = -1;
+    void wake_listener() const;
+
+    std::string current_destination_ip() const;
+    void replace_destination_ip(const std::string& address);
+};
+
+// Held by every session thread: on the way out it marks the thread's end for the reaper and
+// wakes the listener.
+class SessionThreadExit {
+public:
+    SessionThreadExit(const ListenerCopy& copy, SessionInfo& session)
+        : copy_(copy), session_(session) {}
+    ~SessionThreadExit() {
+        session_.live_threads.fetch_sub(1);
+        copy_.wake_listener();
+    }
+    SessionThreadExit(const SessionThreadExit&) = delete;
+    SessionThreadExit& operator=(const SessionThreadExit&) = delete;
+
+private:
+    const ListenerCopy& copy_;
+    SessionInfo& session_;
+};
+
+}  // namespace zk

@@ -1,0 +1,108 @@
+// A listener thread's life: start-up (name resolution, listening socket, "running"), its TCP or
+// UDP loop, and the teardown that ends its sessions.
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "engine/brellix_socket.h"
+#include "engine/engine_state.h"
+#include "engine/event_log.h"
+#include "engine/routing.h"
+
+namespace zk {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool has_letter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](unsigned char c) { return std::isalpha(c) != 0; });
+}
+
+// Ends every session still listed: shutting the sockets down wakes their threads, which then
+// finish their current step. Records are released once their threads have ended (or, for a
+// thread stuck in a system call the shutdown cannot reach, when that thread lets go).
+void end_sessions(ListenerCopy& copy) {
+    std::vector<std::shared_ptr<SessionInfo>> sessions;
+    {
+        std::lock_guard guard(copy.sessions_lock);
+        sessions.swap(copy.sessions);
+    }
+    for (const auto& s : sessions) {
+        socket_shutdown_field(s->client_socket);
+        socket_shutdown_field(s->destination_socket);
+    }
+    const auto limit = std::chrono::steady_clock::now() + 2s;
+    for (const auto& s : sessions) {
+        while (s->live_threads.load() > 0 && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+}
+
+void teardown(EngineState& state, const std::shared_ptr<ListenerCopy>& copy) {
+    std::this_thread::sleep_for(state.timings.teardown_pause);
+    end_sessions(*copy);
+    state.events.on_mapping_stopped(copy->run->name);
+    copy->run->session_count = 0;
+    if (const int sock = copy->listen_socket.exchange(0); sock > 0) brellix_socket_close(sock);
+    std::lock_guard guard(state.running_lock);
+    std::erase(state.running, copy);
+}
+
+// Opens the listening socket of the copy's type; false after showing why it failed.
+bool open_listener(EngineState& state, ListenerCopy& copy) {
+    int sock = 0;
+    const bool tcp = copy.mapping.type == "TCP";
+    const int result = tcp ? brellix_socket_tcp_listen(sock, copy.listen_port, 100)
+                           : brellix_socket_udp_bind(sock, copy.listen_port);
+    if (result != kSocketDone) {
+        state.events.show_message("listen on port " + copy.mapping.listen_port.str() + " error!");
+        return false;
+    }
+    brellix_socket_set_block(sock, 0);
+    if (!tcp) {
+        const int on = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    }
+    copy.listen_socket = sock;
+    return true;
+}
+
+}  // namespace
+
+void mapping_listener_main(const std::shared_ptr<EngineState>& state,
+                           const std::shared_ptr<ListenerCopy>& copy) {
+    PortMapping& m = copy->mapping;
+    copy->alert_path = state->program_dir + "alert.wav";
+    copy->destination_host = m.destination_ip.str();
+
+    if (!is_yes(m.http_proxy) && !smart_route_on(m) && has_letter(m.destination_ip)) {
+        std::string address;
+        if (state->resolver(m.destination_ip.c_str(), address) != kSocketDone) {
+            state->events.show_message(
+                "translate computer name or website address to ip address error!");
+            teardown(*state, copy);
+            return;
+        }
+        copy->replace_destination_ip(address);
+    }
+    if (!open_listener(*state, *copy)) {
+        teardown(*state, copy);
+        return;
+    }
+    state->events.on_mapping_status(copy->table_index, copy->run->name, "running");
+    log_event("port mapping[%s] has been successfully started.\n", copy->run->name.c_str());
+    if (m.type == "TCP") {
+        tcp_listener_run(state, copy);
+    } else {
+        udp_listener_run(state, copy);
+    }
+    teardown(*state, copy);
+}
+
+}  // namespace zk

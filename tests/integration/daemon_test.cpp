@@ -1,0 +1,122 @@
+// zelkorad driven as a user drives it: a program directory, the command line and signals.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/child_process.h"
+#include "support/scripted_gateway.h"
+
+namespace zk {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildProcess;
+using test::read_file;
+using test::TempDir;
+using test::write_file;
+
+const std::string kFixture = ZK_SOURCE_DIR "/tests/unit/core/fixtures/two_mappings.xml";
+
+class Daemon : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directory(home.dir() + "log"); }
+    std::string config() const { return home.file("config.xml"); }
+    TempDir home;
+    TempDir output;
+};
+
+TEST_F(Daemon, ExitSignalsRewriteTheCanonicalFileByteForByte) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        write_file(config(), read_file(kFixture));
+        ChildProcess daemon(ZELKORAD, {"--home", home.dir()}, output.dir());
+        ASSERT_TRUE(daemon.started());
+        ASSERT_TRUE(test::wait_for(
+            [&] { return daemon.out().find("trigger [T]") != std::string::npos; }, 5s));
+        std::filesystem::remove(config());  // proves the exit path writes it anew
+        daemon.signal(signal);
+        EXPECT_EQ(daemon.wait(1s), 0) << "signal " << signal;
+        EXPECT_EQ(read_file(config()), read_file(kFixture)) << "signal " << signal;
+        EXPECT_NE(daemon.out().find("mapping [A] TCP 8080 -> 127.0.0.1:80, stop, auto start"),
+                  std::string::npos)
+            << daemon.out();
+    }
+}
+
+TEST_F(Daemon, CheckListsTheNineColumnsAndEachTrigger) {
+    write_file(config(), read_file(kFixture));
+    ChildProcess check(ZELKORAD, {"--home", home.dir(), "--check"}, output.dir());
+    ASSERT_EQ(check.wait(5s), 0) << check.err();
+    const std::string out = check.out();
+    for (const char* expected :
+         {"Name  Type  Status  Sessions  Max Sessions  Listen Port  Destination IP",
+          "B     UDP   stop    0         10            5000-5002    enable smart route",
+          "trigger [T] TCP,UDP to 127.0.0.1 port 6000-6002 every 1000 ms, stop, auto start"}) {
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n---\n" << out;
+    }
+}
+
+TEST_F(Daemon, InvalidFileFailsTheCheckAndIsKeptAtExit) {
+    write_file(config(), "<mappings><mapping name=");
+    ChildProcess check(ZELKORAD, {"--home", home.dir(), "--check"}, output.dir());
+    EXPECT_EQ(check.wait(5s), 1);
+    EXPECT_NE(check.err().find("invalid config file!"), std::string::npos);
+
+    ChildProcess daemon(ZELKORAD, {"--home", home.dir()}, output.dir());
+    ASSERT_TRUE(
+        test::wait_for([&] { return !read_file(home.file("log/zk-gate.log")).empty(); }, 5s));
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait(1s), 0);
+    EXPECT_EQ(read_file(config() + ".invalid"), "<mappings><mapping name=");
+    EXPECT_NE(read_file(home.file("log/zk-gate.log")).find(">:invalid config file!\n"),
+              std::string::npos);
+}
+
+TEST_F(Daemon, SecondCopyOnTheSameDirectoryIsRefused) {
+    write_file(config(), read_file(kFixture));
+    ChildProcess first(ZELKORAD, {"--home", home.dir()}, output.dir());
+    ASSERT_TRUE(test::wait_for([&] { return !first.out().empty(); }, 5s));
+    TempDir other_output;
+    ChildProcess second(ZELKORAD, {"--home", home.dir()}, other_output.dir());
+    EXPECT_EQ(second.wait(5s), 1);
+    EXPECT_NE(second.err().find("another copy is running"), std::string::npos);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(1s), 0);
+}
+
+TEST_F(Daemon, RouterCommandPrintsTheGatewaysAddressAndForwardings) {
+    test::GatewayScript script;
+    script.description = test::description_xml("", std::string(kServiceWanIp), "/ctl/IPConn");
+    script.external_address_reply =
+        test::soap_reply({"s:", "u:", ""}, "GetExternalIPAddressResponse",
+                         "<NewExternalIPAddress>203.0.113.7</NewExternalIPAddress>");
+    script.entry_replies = {
+        test::soap_reply({"s:", "u:", ""}, "GetGenericPortMappingEntryResponse",
+                         test::entry_fields("8080", "TCP", "80", "192.168.1.10", "web"))};
+    test::ScriptedGateway gateway(script);
+    const std::string search = "127.0.0.1:" + std::to_string(gateway.options().search_port);
+    ChildProcess router(ZELKORAD, {"--router", "--gateway-search", search}, output.dir());
+    EXPECT_EQ(router.wait(30s), 0) << router.err();
+    EXPECT_EQ(router.out(), "203.0.113.7\n8080/TCP[web]-->192.168.1.10:80\n");
+}
+
+TEST_F(Daemon, UsageErrorsAndInformation) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    };
+    const Case cases[] = {{{"--help"}, 0, "Usage: zelkorad"},
+                          {{"--version"}, 0, "zelkorad "},
+                          {{"--bogus"}, 2, "unknown option: --bogus"},
+                          {{"--home"}, 2, "--home needs a directory"},
+                          {{"--router", "--gateway-search", "nowhere"}, 2, "needs host:port"}};
+    for (const Case& c : cases) {
+        ChildProcess p(ZELKORAD, c.args, output.dir());
+        EXPECT_EQ(p.wait(5s), c.status) << c.args[0];
+        EXPECT_NE((p.out() + p.err()).find(c.text), std::string::npos) << c.args[0];
+    }
+}
+
+}  // namespace
+}  // namespace zk

@@ -1,0 +1,187 @@
+#pragma once
+// A TCP server on a loopback address that runs a handler per connection on its own thread, and
+// the small client calls the relay tests make. Everything here stays on 127.0.0.0/8.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zk::test {
+
+inline sockaddr_in loopback_address(const char* ip, int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    ::inet_pton(AF_INET, ip, &a.sin_addr);
+    return a;
+}
+
+inline int bound_port(int fd) {
+    sockaddr_in a{};
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    return ntohs(a.sin_port);
+}
+
+// A socket of `type` bound to ip:port (port 0: the kernel's choice), or -1.
+inline int bind_socket(int type, const char* ip, int port) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in a = loopback_address(ip, port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A port that is free on every address right now (TCP and UDP).
+inline int free_port() {
+    for (;;) {
+        const int tcp = bind_socket(SOCK_STREAM, "0.0.0.0", 0);
+        const int port = bound_port(tcp);
+        const int udp = bind_socket(SOCK_DGRAM, "0.0.0.0", port);
+        ::close(tcp);
+        if (udp >= 0) {
+            ::close(udp);
+            return port;
+        }
+    }
+}
+
+// `count` consecutive ports free on every address, for port-range mappings.
+inline int free_port_run(int count) {
+    for (int base = 20000 + (::getpid() * 37) % 30000;; base += count) {
+        std::vector<int> held;
+        for (int p = base; p < base + count; ++p) {
+            const int fd = bind_socket(SOCK_STREAM, "0.0.0.0", p);
+            if (fd < 0) break;
+            held.push_back(fd);
+        }
+        for (int fd : held)
+            ::close(fd);
+        if (static_cast<int>(held.size()) == count) return base;
+    }
+}
+
+// Connects to ip:port, from `from` when given (to look like another client); -1 on failure.
+inline int connect_to(const char* ip, int port, const char* from = nullptr) {
+    const int fd =
+        from ? bind_socket(SOCK_STREAM, from, 0) : ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in a = loopback_address(ip, port);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads until `n` bytes, end of stream or `limit_ms` of silence.
+inline std::string read_some(int fd, std::size_t n, int limit_ms = 5000) {
+    std::string out;
+    char buffer[65536];
+    while (out.size() < n) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, limit_ms) <= 0) break;
+        const ssize_t got = ::recv(fd, buffer, std::min(sizeof buffer, n - out.size()), 0);
+        if (got <= 0) break;
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+    return out;
+}
+
+// True when the peer closed (or reset) the connection within `limit_ms`.
+inline bool closed_by_peer(int fd, int limit_ms = 5000) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, limit_ms) <= 0) return false;
+    char c;
+    return ::recv(fd, &c, 1, MSG_DONTWAIT) <= 0;
+}
+
+inline bool send_text(int fd, const std::string& text) {
+    return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+}
+
+class LoopbackServer {
+public:
+    using Handler = std::function<void(int fd)>;
+
+    LoopbackServer(const char* ip, int port, Handler handler)
+        : handler_(std::move(handler)), stop_(::eventfd(0, EFD_CLOEXEC)) {
+        listen_fd_ = bind_socket(SOCK_STREAM, ip, port);
+        ::listen(listen_fd_, 128);
+        port_ = bound_port(listen_fd_);
+        acceptor_ = std::thread([this] { accept_loop(); });
+    }
+    LoopbackServer(const char* ip, Handler handler) : LoopbackServer(ip, 0, std::move(handler)) {}
+
+    ~LoopbackServer() {
+        const uint64_t one = 1;
+        [[maybe_unused]] auto ignored = ::write(stop_, &one, sizeof one);
+        acceptor_.join();
+        std::vector<std::thread> workers;
+        {
+            std::lock_guard guard(lock_);
+            for (int fd : open_)
+                ::shutdown(fd, SHUT_RDWR);
+            workers.swap(workers_);
+        }
+        for (auto& t : workers)
+            t.join();
+        for (int fd : open_)
+            ::close(fd);
+        ::close(listen_fd_);
+        ::close(stop_);
+    }
+
+    int port() const { return port_; }
+    int connections() const { return connections_.load(); }
+
+private:
+    void accept_loop() {
+        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_, POLLIN, 0}};
+        while (::poll(fds, 2, -1) > 0 && !(fds[1].revents & POLLIN)) {
+            const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            ++connections_;
+            std::lock_guard guard(lock_);
+            open_.push_back(fd);
+            workers_.emplace_back([this, fd] {
+                handler_(fd);
+                ::shutdown(fd, SHUT_RDWR);
+            });
+        }
+    }
+
+    Handler handler_;
+    int stop_;
+    int listen_fd_ = -1;
+    int port_ = 0;
+    std::atomic<int> connections_{0};
+    std::thread acceptor_;
+    std::mutex lock_;
+    std::vector<int> open_;  // every accepted connection, closed at the end
+    std::vector<std::thread> workers_;
+};
+
+// Sends back everything it receives until the peer closes.
+inline void echo(int fd) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0 || !send_text(fd, std::string(buffer, static_cast<std::size_t>(n)))) return;
+    }
+}
+
+}  // namespace zk::test
