@@ -9,7 +9,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "engine/stream_leg.h"
 
 namespace zk {
 
@@ -22,9 +25,14 @@ struct SessionInfo {
     // Live sockets; 0 once shut down. A TCP session whose client_socket is 0 has ended.
     std::atomic<int> client_socket{0};
     std::atomic<int> destination_socket{0};
-    // The descriptors to close at release (0 when none).
+    // The descriptors to close at release (0 when none), after the legs.
     int client_fd = 0;
     int destination_fd = 0;
+
+    // TCP: how the relay threads read and write each side (plain or SSL). Set by the session
+    // thread before it starts the return thread; released with the record.
+    std::shared_ptr<StreamLeg> client_leg;
+    std::shared_ptr<StreamLeg> destination_leg;
 
     std::string client_address;
     int client_port = 0;

@@ -77,8 +77,8 @@ void tcp_listener_run(const std::shared_ptr<EngineState>& state,
     for (;;) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        const int sock =
-            ::accept4(listen_sock, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        const int sock = ::accept4(listen_sock, reinterpret_cast<sockaddr*>(&peer), &length,
+                                   SOCK_CLOEXEC | SOCK_NONBLOCK);
         const int error = errno;
         if (state->stop_requested(copy->run->name)) {
             if (sock >= 0) ::close(sock);

@@ -51,9 +51,9 @@ bool connect_watching_client(int sock, const std::string& ip, int port, int clie
 
 // A fresh non-blocking destination socket connected to ip:port, or 0.
 int connect_destination(const std::string& ip, int port, int client_fd) {
-    int sock = 0;
-    if (brellix_socket_tcp_create(sock) != kSocketDone) return 0;
-    brellix_socket_set_block(sock, 0);
+    const int sock =
+        socket_keep_off_zero(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (sock <= 0) return 0;
     if (connect_watching_client(sock, ip, port, client_fd)) return sock;
     brellix_socket_close(sock);
     return 0;
@@ -86,33 +86,41 @@ int connect_with_retry(const EngineState& state, ListenerCopy& copy, SessionInfo
 
 void dump(const ListenerCopy& copy, const std::string& from, const std::string& to,
           const char* data, std::size_t n) {
-    if (copy.mapping.enable_log != "0")
+    if (copy.mapping.enable_log != "0") {
         write_dump_block(copy.run->log_stream.get(), from, to, data, n);
+    }
+}
+
+// Copies `from` to `to` in chunks until either side fails, counting with `count`.
+template <typename Count>
+void relay(const EngineState& state, const ListenerCopy& copy, StreamLeg& from, StreamLeg& to,
+           const std::string& from_address, const std::string& to_address, Count count) {
+    char buffer[kChunkSize];
+    for (;;) {
+        std::size_t n = sizeof buffer;
+        if (from.read(buffer, n, -1) != kSocketDone) return;
+        count(n);
+        // A write that fails, or stalls for the whole write wait, ends the session: a stream
+        // with a hole in it is corrupt.
+        if (to.write_all(buffer, n, state.timings.write_wait_us) != kSocketDone) return;
+        dump(copy, from_address, to_address, buffer, n);
+    }
 }
 
 void tcp_return_run(const std::shared_ptr<EngineState>& state,
                     const std::shared_ptr<ListenerCopy>& copy,
-                    const std::shared_ptr<SessionInfo>& session, std::string destination_ip) {
+                    const std::shared_ptr<SessionInfo>& session,
+                    const std::string& destination_ip) {
     SessionInfo& s = *session;
     const SessionThreadExit exit_mark(*copy, s);
-    char buffer[kChunkSize];
-    for (;;) {
-        std::size_t n = sizeof buffer;
-        if (brellix_socket_recv(s.destination_fd, buffer, n, -1) == kSocketError) {
-            socket_shutdown_field(s.destination_socket);
-            // The session thread ends the client side as soon as its read wakes up.
-            ::shutdown(s.client_fd, SHUT_RD);
-            return;
-        }
-        s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
-        traffic_add_incoming(static_cast<double>(n));
-        if (brellix_socket_send_all(s.client_fd, buffer, n, nullptr,
-                                    state->timings.write_wait_us) != kSocketDone) {
-            close_both(s);  // failed, or stalled: a stream with a hole in it is corrupt
-            return;
-        }
-        dump(*copy, destination_ip, s.client_address, buffer, n);
-    }
+    relay(*state, *copy, *s.destination_leg, *s.client_leg, destination_ip, s.client_address,
+          [&](std::size_t n) {
+              s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
+              traffic_add_incoming(static_cast<double>(n));
+          });
+    socket_shutdown_field(s.destination_socket);
+    // The session thread ends the client side as soon as its read wakes up.
+    ::shutdown(s.client_fd, SHUT_RD);
 }
 
 }  // namespace
@@ -122,7 +130,7 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
                      const std::shared_ptr<SessionInfo>& session) {
     SessionInfo& s = *session;
     const SessionThreadExit exit_mark(*copy, s);
-    brellix_socket_set_block(s.client_fd, 0);
+    s.client_leg = make_plain_leg(s.client_fd);
 
     WorkingDestination d = working_destination(*copy, s);
     if (d.ip.empty()) {  // smart routing with an empty list: nowhere to go
@@ -136,6 +144,7 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
     }
     s.destination_fd = sock;
     s.destination_socket = sock;
+    s.destination_leg = make_plain_leg(sock);
 
     s.live_threads.fetch_add(1);
     if (!state->spawn(
@@ -144,20 +153,11 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
         close_both(s);
         return;
     }
-
-    char buffer[kChunkSize];
-    for (;;) {
-        std::size_t n = sizeof buffer;
-        if (brellix_socket_recv(s.client_fd, buffer, n, -1) == kSocketError) break;
-        if (s.destination_socket.load() == 0) break;
-        s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
-        traffic_add_outgoing(static_cast<double>(n));
-        if (brellix_socket_send_all(s.destination_fd, buffer, n, nullptr,
-                                    state->timings.write_wait_us) != kSocketDone) {
-            break;  // failed, or stalled for the whole write wait
-        }
-        dump(*copy, s.client_address, d.ip, buffer, n);
-    }
+    relay(*state, *copy, *s.client_leg, *s.destination_leg, s.client_address, d.ip,
+          [&](std::size_t n) {
+              s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
+              traffic_add_outgoing(static_cast<double>(n));
+          });
     close_both(s);
 }
 

@@ -76,7 +76,10 @@ TEST_F(TcpRelay, PortRangeGivesEachListenPortItsDestination) {
         m.listen_port_type = "1";
         m.listen_port_end = std::to_string(listen + 2);
         m.destination_port_type = destination_type;
-        start(m);
+        start(m);  // "running" as soon as the first copy listens: wait for the others too
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(wait_for([&] { return local_port_listening(listen + k); })) << k;
+        }
         for (int k = 0; k < 3; ++k) {
             const std::string expected =
                 destination_type == std::string("1") ? std::to_string(k) : "0";

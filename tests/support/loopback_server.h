@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +87,25 @@ inline int connect_to(const char* ip, int port, const char* from = nullptr) {
         return -1;
     }
     return fd;
+}
+
+// True when something listens on 127.0.0.1:port (read from the kernel's table, so no
+// connection is made).
+inline bool local_port_listening(int port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);  // the header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        const std::size_t colon = local.find(':');
+        if (state == "0A" && colon != std::string::npos &&
+            std::stoi(local.substr(colon + 1), nullptr, 16) == port) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Reads until `n` bytes, end of stream or `limit_ms` of silence.
