@@ -47,11 +47,19 @@ void end_sessions(ListenerCopy& copy) {
 void teardown(EngineState& state, const std::shared_ptr<ListenerCopy>& copy) {
     std::this_thread::sleep_for(state.timings.teardown_pause);
     end_sessions(*copy);
-    state.events.on_mapping_stopped(copy->run->name);
     copy->run->session_count = 0;
     if (const int sock = copy->listen_socket.exchange(0); sock > 0) brellix_socket_close(sock);
-    std::lock_guard guard(state.running_lock);
-    std::erase(state.running, copy);
+    bool last_of_its_name = true;
+    {
+        std::lock_guard guard(state.running_lock);
+        std::erase(state.running, copy);
+        for (const auto& other : state.running) {
+            if (other->run->name == copy->run->name) last_of_its_name = false;
+        }
+    }
+    // The row shows "stop" once nothing of the mapping runs: not while other ports of a range
+    // are still ending, nor over a start made again while this copy was ending.
+    if (last_of_its_name) state.events.on_mapping_stopped(copy->run->name);
 }
 
 // Opens the listening socket of the copy's type; false after showing why it failed.

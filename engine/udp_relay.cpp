@@ -30,7 +30,8 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
     const std::string from = working_destination(*copy, s).ip;
     const auto step = state->timings.idle_step;
     std::vector<char> buffer(kDatagramSize);
-    for (;;) {
+    // Ends when the teardown takes the socket (its shutdown wakes the wait) or at the idle limit.
+    while (s.destination_socket.load() != 0) {
         if (brellix_socket_wait(s.destination_fd, 1, step.count() * 1000) == kSocketTimeout) {
             // Only a whole quiet step counts towards the idle limit.
             if (s.idle_ms.fetch_add(step.count()) + step.count() >=

@@ -236,6 +236,21 @@ TEST_F(TcpRelay, FailedConnectResolvesTheNameAgainForThisAndLaterSessions) {
     EXPECT_EQ(lookups.load(), 2) << "the second session connects to the new address directly";
 }
 
+TEST_F(TcpRelay, StartingAgainWhileTheOldCopyEndsKeepsTheRowRunning) {
+    EngineTimings timings = fast_timings();
+    timings.teardown_pause = 600ms;  // longer than the stop hold
+    make_engine(timings);
+    LoopbackServer server("127.0.0.1", echo);
+    const PortMapping m = relay_mapping("TCP", "again", free_port(), "127.0.0.1", server.port());
+    start(m);
+    engine->stop_mapping(m, 0);
+    EXPECT_EQ(events.status("again"), "stop");
+    start(m);
+    ASSERT_TRUE(wait_for([&] { return engine->running_copies() == 1; }));
+    EXPECT_EQ(events.status("again"), "running");
+    EXPECT_EQ(events.stopped("again"), 0);
+}
+
 TEST_F(TcpRelay, StartUpFailuresShowTheirMessageAndReturnToStop) {
     const int taken_fd = bind_socket(SOCK_STREAM, "0.0.0.0", 0);
     ::listen(taken_fd, 1);
