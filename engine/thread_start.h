@@ -1,6 +1,8 @@
 #pragma once
-// Detached threads with small stacks: a relay needs little stack, and thousands of sessions
-// must not cost megabytes each.
+// Detached threads with small stacks for listeners and sessions: a relay needs little stack, and
+// thousands of sessions must not cost megabytes each. A thread that finishes its work waits a
+// while for the next one before it exits, so a busy mapping does not pay for creating two
+// threads per connection.
 
 #include <cstddef>
 #include <functional>
@@ -9,8 +11,8 @@ namespace zk {
 
 inline constexpr std::size_t kSessionStackSize = 256 * 1024;
 
-// Starts `body` on a new detached thread. False when the thread cannot be created (then `body`
-// never runs); callers handle that like any failed start.
-bool start_detached_thread(std::function<void()> body, std::size_t stack_size = kSessionStackSize);
+// Runs `body` on a waiting thread, or on a new detached one. False when no thread could be had
+// (then `body` never runs); callers handle that like any failed start.
+bool start_detached_thread(std::function<void()> body);
 
 }  // namespace zk
