@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/admission.h"
+#include "engine/brellix_socket.h"
 #include "engine/event_log.h"
 #include "engine/routing.h"
 #include "engine/session_lines.h"
@@ -59,9 +60,21 @@ void choose_session_destination(ListenerCopy& copy, SessionInfo& session) {
     ++copy.round_robin_counter;
 }
 
-void add_session(ListenerCopy& copy, const std::shared_ptr<SessionInfo>& session) {
-    std::lock_guard guard(copy.sessions_lock);
-    copy.sessions.push_back(session);
+void start_session(EngineState& state, ListenerCopy& copy,
+                   const std::shared_ptr<SessionInfo>& session, std::function<void()> body) {
+    {
+        std::lock_guard guard(copy.sessions_lock);
+        copy.sessions.push_back(session);
+    }
+    session->live_threads = 1;
+    if (state.spawn(std::move(body))) {
+        log_session_line(copy, *session, "started");
+    } else {
+        session->live_threads = 0;
+        socket_shutdown_field(session->client_socket);
+        socket_shutdown_field(session->destination_socket);
+    }
+    session_count_add(state, *copy.run, +1);
 }
 
 }  // namespace zk

@@ -2,6 +2,7 @@
 // What the TCP and UDP listener loops do alike. Internal to the engine; listener thread only.
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "engine/engine_state.h"
@@ -22,7 +23,10 @@ bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& add
 // session for round robin.
 void choose_session_destination(ListenerCopy& copy, SessionInfo& session);
 
-// Adds the session to the copy's list (under sessions_lock).
-void add_session(ListenerCopy& copy, const std::shared_ptr<SessionInfo>& session);
+// Adds the session to the copy's list (under sessions_lock), starts its thread on `body`, logs
+// "has started" and counts it. A thread that cannot start leaves the session ended (its sockets
+// shut down), so the next reaping removes it and evens out the count.
+void start_session(EngineState& state, ListenerCopy& copy,
+                   const std::shared_ptr<SessionInfo>& session, std::function<void()> body);
 
 }  // namespace zk

@@ -56,17 +56,8 @@ void admit(const std::shared_ptr<EngineState>& state, const std::shared_ptr<List
     session->client_address = address;
     session->client_port = port;
     choose_session_destination(*copy, *session);
-    add_session(*copy, session);
-    session->live_threads = 1;
-    if (state->spawn([state, copy, session] { tcp_session_run(state, copy, session); })) {
-        log_session_line(*copy, *session, "started");
-        session_count_add(*state, *copy->run, +1);
-    } else {
-        // Reaped later like any ended session, which also evens out the count.
-        session->live_threads = 0;
-        socket_shutdown_field(session->client_socket);
-        session_count_add(*state, *copy->run, +1);
-    }
+    start_session(*state, *copy, session,
+                  [state, copy, session] { tcp_session_run(state, copy, session); });
 }
 
 }  // namespace

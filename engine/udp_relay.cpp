@@ -108,16 +108,8 @@ void new_client(const std::shared_ptr<EngineState>& state,
     session->destination_socket = sock;
     session->outgoing_bytes = n;
     traffic_add_outgoing(static_cast<double>(n));
-    add_session(*copy, session);
-    session->live_threads = 1;
-    if (state->spawn([state, copy, session] { udp_session_run(state, copy, session); })) {
-        log_session_line(*copy, *session, "started");
-        session_count_add(*state, *copy->run, +1);
-    } else {
-        session->live_threads = 0;  // reaped as ended, which evens out the count
-        socket_shutdown_field(session->destination_socket);
-        session_count_add(*state, *copy->run, +1);
-    }
+    start_session(*state, *copy, session,
+                  [state, copy, session] { udp_session_run(state, copy, session); });
 }
 
 }  // namespace

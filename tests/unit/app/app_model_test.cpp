@@ -9,6 +9,7 @@
 
 #include "core/config_file.h"
 #include "support/loopback_server.h"
+#include "support/mapping_builder.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
@@ -24,18 +25,8 @@ public:
 };
 
 PortMapping mapping(const std::string& name, int listen_port, const char* auto_start) {
-    PortMapping m{};
-    m.name = name;
-    m.type = "TCP";
-    m.listen_port_type = "0";
-    m.listen_port = std::to_string(listen_port);
-    m.destination_ip = "127.0.0.1";
-    m.destination_port_type = "0";
-    m.destination_port = "9";
-    m.enable_log = "0";
-    m.enable_ip_strategy = "0";
+    PortMapping m = relay_mapping("TCP", name, listen_port, "127.0.0.1", 9);
     m.auto_start = auto_start;
-    m.enable_smart = "0";
     return m;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/port_mapping.h"
 #include "core/validation.h"
+#include "support/mapping_builder.h"
 
 namespace zk {
 namespace {
@@ -103,14 +104,7 @@ struct ValidationCase {
 };
 
 PortMapping valid_mapping() {
-    PortMapping m{};
-    m.name = "new";
-    m.type = "TCP";
-    m.listen_port_type = "0";
-    m.listen_port = "8080";
-    m.destination_ip = "127.0.0.1";
-    m.destination_port = "80";
-    return m;
+    return test::relay_mapping("TCP", "new", 8080, "127.0.0.1", 80);
 }
 
 TEST(Validation, ChecksRunInOrder) {
@@ -134,8 +128,12 @@ TEST(Validation, ChecksRunInOrder) {
          "invalid destination ip address, please reenter again!"},
         {"empty destination port", [](PortMapping& m) { m.destination_port = ""; }, EditKind::add,
          "invalid destination port, please reenter again!"},
-        {"range without end", [](PortMapping& m) { m.listen_port_type = "1"; }, EditKind::add,
-         "invalid end range of listen port, please reenter again!"},
+        {"range without end",
+         [](PortMapping& m) {
+             m.listen_port_type = "1";
+             m.listen_port_end = "";
+         },
+         EditKind::add, "invalid end range of listen port, please reenter again!"},
         {"range end equal to start",
          [](PortMapping& m) {
              m.listen_port_type = "1";
