@@ -23,6 +23,15 @@ int create(int& sock, int type) {
     return kSocketDone;
 }
 
+// Closes a socket whose set-up failed, keeping the errno that says why.
+int abandon(int& sock) {
+    const int error = errno;
+    ::close(sock);
+    sock = 0;
+    errno = error;
+    return kSocketError;
+}
+
 // Binds a new socket of `type` to 0.0.0.0:port; the socket is closed again on failure.
 int bind_any(int& sock, int type, int port, bool reuse_address) {
     sockaddr_in address{};
@@ -34,11 +43,7 @@ int bind_any(int& sock, int type, int port, bool reuse_address) {
     const int one = 1;
     if ((reuse_address && ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) ||
         ::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
-        ::close(sock);
-        sock = 0;
-        errno = error;
-        return kSocketError;
+        return abandon(sock);
     }
     return kSocketDone;
 }
@@ -75,13 +80,7 @@ int brellix_socket_udp_bind(int& sock, int port) {
 
 int brellix_socket_tcp_listen(int& sock, int port, int backlog) {
     if (bind_any(sock, SOCK_STREAM, port, true) != kSocketDone) return kSocketError;
-    if (::listen(sock, backlog) != 0) {
-        const int error = errno;
-        ::close(sock);
-        sock = 0;
-        errno = error;
-        return kSocketError;
-    }
+    if (::listen(sock, backlog) != 0) return abandon(sock);
     return kSocketDone;
 }
 
