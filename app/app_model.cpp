@@ -12,10 +12,16 @@
 namespace zk {
 
 AppModel::AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert,
-                   EngineTimings timings)
+                   EngineTimings timings, TriggerLimits trigger_limits)
     : program_dir_(std::move(program_dir)),
       sink_(sink),
       alert_(alert),
+      trigger_runner_(std::make_unique<TriggerRunner>(
+          [this](std::string_view name, std::string_view status) {
+              std::lock_guard guard(lock_);
+              set_trigger_status(name, status);
+          },
+          trigger_limits)),
       engine_(std::make_unique<Engine>(program_dir_, static_cast<EngineEvents&>(*this), timings)) {}
 
 AppModel::~AppModel() = default;
@@ -30,6 +36,7 @@ void AppModel::load_files() {
     const bool triggers_read = load_triggers(path, triggers_, sink_);
     load_failed_ = !settings_read || !triggers_read;
     engine_->set_voice_notify(text_to_int(settings_.voice_notify) == 1);
+    engine_->set_use_system_proxy(text_to_int(settings_.use_ie_setting) == 1);
 }
 
 void AppModel::start_up() {
@@ -40,6 +47,7 @@ void AppModel::start_up() {
         if (is_yes(mappings_[i].auto_start))
             engine_->start_mapping(mappings_[i], static_cast<int>(i));
     }
+    trigger_runner_->start_triggers(triggers_);
 }
 
 int AppModel::save_configuration() {
@@ -99,6 +107,23 @@ std::optional<std::string> AppModel::stop_mapping(int index) {
     return std::nullopt;
 }
 
+std::optional<std::string> AppModel::start_trigger(std::string_view name) {
+    std::lock_guard guard(lock_);
+    PortTrigger* entry = find_trigger(name);
+    if (entry == nullptr) return "no such port trigger";
+    if (entry->status == kTriggerRunning) return "the port trigger is running already";
+    trigger_runner_->start_trigger(*entry);
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::stop_trigger(std::string_view name) {
+    std::lock_guard guard(lock_);
+    if (find_trigger(name) == nullptr) return "no such port trigger";
+    // With no thread left (a range ending below its start) nothing else would report "stop".
+    if (!trigger_runner_->stop_trigger(name)) set_trigger_status(name, kTriggerStopped);
+    return std::nullopt;
+}
+
 RowActions AppModel::row_actions(int index) const {
     std::lock_guard guard(lock_);
     if (!valid_row(index)) return {};
@@ -116,6 +141,57 @@ ModelSnapshot AppModel::snapshot() const {
     return s;
 }
 
+std::optional<std::string> AppModel::edit_mapping_named(std::string_view name,
+                                                        const PortMapping& mapping) {
+    std::lock_guard guard(lock_);
+    const int index = find_mapping(mappings_, name);
+    if (index < 0) return "no such port mapping";
+    if (running(index)) return "stop the port mapping before editing it";
+    if (auto error = validate_mapping(mapping, mappings_, EditKind::edit)) return error;
+    mappings_[index] = mapping;
+    rows_[index] = RowState{};
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::delete_mapping_named(std::string_view name) {
+    std::lock_guard guard(lock_);
+    const int index = find_mapping(mappings_, name);
+    if (index < 0) return "no such port mapping";
+    if (running(index)) return "stop the port mapping before deleting it";
+    mappings_.erase(mappings_.begin() + index);
+    rows_.erase(rows_.begin() + index);
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::start_mapping_named(std::string_view name) {
+    std::lock_guard guard(lock_);
+    const int index = find_mapping(mappings_, name);
+    if (index < 0) return "no such port mapping";
+    if (running(index)) return "the port mapping is running already";
+    engine_->start_mapping(mappings_[index], index);
+    return std::nullopt;
+}
+
+std::optional<std::string> AppModel::stop_mapping_named(std::string_view name) {
+    PortMapping mapping;
+    int index = -1;
+    {
+        std::lock_guard guard(lock_);
+        index = find_mapping(mappings_, name);
+        if (index < 0) return "no such port mapping";
+        if (!running(index)) return std::nullopt;
+        mapping = mappings_[index];
+    }
+    // Not under the lock: the stop holds for seconds and reports back into this model.
+    engine_->stop_mapping(mapping, index);
+    return std::nullopt;
+}
+
+AppSettings AppModel::settings() const {
+    std::lock_guard guard(lock_);
+    return settings_;
+}
+
 bool AppModel::valid_row(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < mappings_.size();
 }
@@ -128,6 +204,19 @@ int AppModel::row_of(int table_index, std::string_view name) const {
     // Rows may have moved since the start (a delete above them): trust the name.
     if (valid_row(table_index) && mappings_[table_index].name == name) return table_index;
     return find_mapping(mappings_, name);
+}
+
+PortTrigger* AppModel::find_trigger(std::string_view name) {
+    for (PortTrigger& entry : triggers_) {
+        if (entry.name == name) return &entry;
+    }
+    return nullptr;
+}
+
+void AppModel::set_trigger_status(std::string_view name, std::string_view status) {
+    for (PortTrigger& entry : triggers_) {
+        if (entry.name == name) entry.status = status;
+    }
 }
 
 void AppModel::on_mapping_status(int table_index, std::string_view name, std::string_view status) {

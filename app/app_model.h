@@ -20,6 +20,7 @@
 #include "core/port_trigger.h"
 #include "engine/engine.h"
 #include "engine/engine_events.h"
+#include "engine/port_trigger_run.h"
 #include "platform/alert_sound.h"
 
 namespace zk {
@@ -45,7 +46,7 @@ public:
     // `program_dir` ends with '/'. `sink` receives messages for the user from any thread;
     // `alert` plays the refusal sound. Both must outlive the model.
     AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert,
-             EngineTimings timings = {});
+             EngineTimings timings = {}, TriggerLimits trigger_limits = {});
     ~AppModel() override;
 
     // Reads config.xml into the settings, the mappings and the triggers. A faulty file is
@@ -53,7 +54,7 @@ public:
     void load_files();
 
     // Start-up: opens the event log, loads the files and starts every mapping whose auto_start
-    // is "Y", in table order.
+    // is "Y", in table order, then every trigger whose auto_start is "Y".
     void start_up();
 
     // Exit path: writes config.xml. When the file could not be read whole at start-up, it is
@@ -69,9 +70,25 @@ public:
     std::optional<std::string> start_mapping(int index);
     // Stops row `index`; returns after the engine's stop hold.
     std::optional<std::string> stop_mapping(int index);
+    // Starts the first trigger entry named `name`, one thread per trigger port.
+    std::optional<std::string> start_trigger(std::string_view name);
+    // Posts the stop request for the triggers named `name`; their entries show "stop" once their
+    // threads have ended (at once when none runs).
+    std::optional<std::string> stop_trigger(std::string_view name);
 
     RowActions row_actions(int index) const;
     ModelSnapshot snapshot() const;
+
+    // The web interface names mappings instead of rows. These act on the first mapping named
+    // exactly `name`, found under the same lock as the change, so a row that moved meanwhile is
+    // never taken for it; otherwise they behave as the commands above. Stopping a mapping whose
+    // row shows "stop" does nothing.
+    std::optional<std::string> edit_mapping_named(std::string_view name,
+                                                  const PortMapping& mapping);
+    std::optional<std::string> delete_mapping_named(std::string_view name);
+    std::optional<std::string> start_mapping_named(std::string_view name);
+    std::optional<std::string> stop_mapping_named(std::string_view name);
+    AppSettings settings() const;
     std::vector<SessionView> sessions() const { return engine_->sessions(); }
 
     const std::string& program_dir() const { return program_dir_; }
@@ -94,6 +111,8 @@ private:
     bool valid_row(int index) const;                           // lock held
     bool running(int index) const;                             // lock held
     int row_of(int table_index, std::string_view name) const;  // lock held; -1 if none
+    PortTrigger* find_trigger(std::string_view name);          // lock held; null if none
+    void set_trigger_status(std::string_view name, std::string_view status);  // lock held
 
     const std::string program_dir_;
     MessageSink& sink_;
@@ -106,6 +125,8 @@ private:
     TriggerTable triggers_;
     bool load_failed_ = false;
 
+    // Reports into triggers_ from its threads; destroyed before the tables.
+    std::unique_ptr<TriggerRunner> trigger_runner_;
     // Last member: destroyed first, so engine threads end before the tables go.
     std::unique_ptr<Engine> engine_;
 };

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Runs the same loopback measurements directly and through zelkorad and other TCP forwarders,
-# and prints each figure with its ratio to direct and to the best other forwarder.
+# and prints each figure with its ratio to direct and to the best other forwarder. TLS tunnel
+# rows compare a pair of zelkorad mappings with a stunnel pair, HTTP proxy rows a zelkorad proxy
+# mapping with tinyproxy.
 # Every byte goes to 127.0.0.1; every measurement is bounded in count and time; only processes
 # started here are stopped, by PID. See bench/README.md.
 #
 # Durations and counts are environment variables (defaults in brackets):
 #   BENCH_REPS [3]            repetitions of every measurement (median and min-max are shown)
-#   BENCH_PEERS               [direct zelkorad socat rinetd haproxy nginx]
-#   BENCH_TESTS               [startup idle rr cps bulk1 bulk8]
+#   BENCH_PEERS               [direct zelkorad socat rinetd haproxy nginx stunnel tinyproxy]
+#   BENCH_TESTS               [startup idle rr cps bulk1 bulk8 tls1 tls8 proxy]
 #   BENCH_BULK_SECONDS [3]    BENCH_RR_COUNT [20000]      BENCH_CPS_COUNT [15000]
 #   BENCH_CPS_SECONDS [3]     BENCH_CPS_PARALLEL [4]      BENCH_IDLE_SESSIONS [1000]
 #   BENCH_IDLE_SECONDS [3]    BENCH_READY_MS [5000]       BENCH_TIME_LIMIT [720] (whole run, s)
+#   BENCH_PROXY_COUNT [20000] BENCH_PROXY_SECONDS [3]     BENCH_PROXY_PARALLEL [4]
 #   BENCH_PORT_BASE [24000]   BENCH_BUILD [<repo>/build-bench]
 #   BENCH_SKIP_INSTALL=1, BENCH_SKIP_BUILD=1 to reuse what is there.
 set -u -o pipefail
@@ -18,8 +21,8 @@ set -u -o pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BENCH_BUILD:-$ROOT/build-bench}
 REPS=${BENCH_REPS:-3}
-PEERS=${BENCH_PEERS:-"direct zelkorad socat rinetd haproxy nginx"}
-TESTS=${BENCH_TESTS:-"startup idle rr cps bulk1 bulk8"}
+PEERS=${BENCH_PEERS:-"direct zelkorad socat rinetd haproxy nginx stunnel tinyproxy"}
+TESTS=${BENCH_TESTS:-"startup idle rr cps bulk1 bulk8 tls1 tls8 proxy"}
 BULK_SECONDS=${BENCH_BULK_SECONDS:-3}
 RR_COUNT=${BENCH_RR_COUNT:-20000}
 CPS_COUNT=${BENCH_CPS_COUNT:-15000}
@@ -27,6 +30,9 @@ CPS_SECONDS=${BENCH_CPS_SECONDS:-3}
 CPS_PARALLEL=${BENCH_CPS_PARALLEL:-4}
 IDLE_SESSIONS=${BENCH_IDLE_SESSIONS:-1000}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-3}
+PROXY_COUNT=${BENCH_PROXY_COUNT:-20000}
+PROXY_SECONDS=${BENCH_PROXY_SECONDS:-3}
+PROXY_PARALLEL=${BENCH_PROXY_PARALLEL:-4}
 READY_MS=${BENCH_READY_MS:-5000}
 TIME_LIMIT=${BENCH_TIME_LIMIT:-720}
 PORT=${BENCH_PORT_BASE:-24000}
@@ -39,6 +45,7 @@ declare -a STARTED=()       # PIDs of every process this script started and has 
 declare -A VALUES=()        # "peer/metric" -> space-separated values, one per repetition
 declare -A FAILED=()        # "peer/metric" or "peer" -> first reason
 SERVER_PID=""
+ORIGIN_PID=""
 
 say() { printf '%s\n' "$*" | tee -a "$LOG" >&2; }
 
@@ -90,6 +97,9 @@ install_missing() {
     command -v haproxy >/dev/null || pkgs+=(haproxy)
     command -v nginx >/dev/null || pkgs+=(nginx)
     [[ -f $NGINX_STREAM ]] || pkgs+=(libnginx-mod-stream)
+    command -v stunnel >/dev/null || pkgs+=(stunnel4)
+    command -v tinyproxy >/dev/null || pkgs+=(tinyproxy)
+    command -v openssl >/dev/null || pkgs+=(openssl)
     ((${#pkgs[@]} == 0)) && return 0
     say "installing: ${pkgs[*]}"
     # Packages must not start their system services: a policy-rc.d that denies every start is
@@ -193,6 +203,111 @@ EOF
     PEER_CMD=(nginx -e "$1/error.log" -p "$1" -c "$1/nginx.conf")
 }
 
+# ---------------------------------------------------------------- TLS pairs and HTTP proxies
+# tlspair_NAME DIR LISTEN_PORT DEST_PORT: PEER_CMD runs both ends of a TLS tunnel in one
+# process: 127.0.0.1:LISTEN_PORT encrypts towards a second port of its own, which decrypts and
+# forwards to 127.0.0.1:DEST_PORT. httpproxy_NAME DIR LISTEN_PORT: PEER_CMD is an HTTP proxy on
+# 127.0.0.1:LISTEN_PORT. Both TLS pairs use the same P-256 certificate; the peers log errors only
+# (the zelkorad event log always has its session lines).
+
+# A self-signed certificate and key for the TLS pairs, made once per run: TLS_CERT, TLS_KEY.
+make_tls_files() {
+    [[ -n ${TLS_CERT:-} ]] && return 0
+    mkdir -p "$WORK/tls"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+        -subj /CN=localhost -keyout "$WORK/tls/key.pem" -out "$WORK/tls/cert.pem" >>"$LOG" 2>&1 ||
+        return 1
+    TLS_CERT=$WORK/tls/cert.pem
+    TLS_KEY=$WORK/tls/key.pem
+}
+
+# zelkorad_mapping NAME LISTEN DEST_PORT HTTP_PROXY SSL_TYPE: one TCP mapping element to
+# 127.0.0.1:DEST_PORT; SSL_TYPE "server" or "client" turns TLS on with TLS_CERT and TLS_KEY.
+zelkorad_mapping() {
+    local ssl=N cert="" key="" cert_client="" key_client="" dest=127.0.0.1
+    [[ $4 == Y ]] && dest="http proxy"
+    [[ -n $5 ]] && ssl=Y
+    [[ $5 == server ]] && cert=$TLS_CERT key=$TLS_KEY
+    [[ $5 == client ]] && cert_client=$TLS_CERT key_client=$TLS_KEY
+    printf '<mapping name="%s" type="TCP" listen_port_type="0" listen_port="%s" ' "$1" "$2"
+    printf 'listen_port_end="0" destination_ip="%s" destination_port_type="0" ' "$dest"
+    printf 'destination_port="%s" destination_port_end="0" max_sessions="" enable_log="0" ' "$3"
+    printf 'log_file="" enable_ip_strategy="0" auto_start="Y" http_proxy="%s" ' "$4"
+    printf 'ssl_enable="%s" ssl_type="%s" private_key="%s" public_key="" server_cer="%s" ' \
+        "$ssl" "$5" "$key" "$cert"
+    printf 'private_key_client="%s" public_key_client="" client_cer="%s" root_key="" root="" ' \
+        "$key_client" "$cert_client"
+    printf 'enable_smart="0" smart_strategy="0" >\r\n'
+    printf '<allow_ip>\r\n</allow_ip>\r\n<block_ip>\r\n</block_ip>\r\n'
+    printf '<smart_ip_range>\r\n</smart_ip_range>\r\n<smart_round_robin>\r\n</smart_round_robin>\r\n'
+    printf '</mapping>\r\n'
+}
+
+# zelkorad_config DIR: DIR/config.xml holding the mapping elements read from standard input.
+zelkorad_config() {
+    mkdir -p "$1/log"
+    {
+        printf '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n'
+        printf '<mappings auto_startup="0" monitor_router="0" use_ie_setting="0" voice_notify="0" '
+        printf 'top_window="0" web_listen_port="0" protect="1" user_name="" password="" enable_web="0" >\r\n'
+        cat
+        printf '</mappings>\r\n'
+    } >"$1/config.xml"
+}
+
+tlspair_zelkorad() {
+    [[ -x $BUILD/zelkorad ]] && make_tls_files || return 1
+    alloc_port
+    local middle=$PORT_FOUND
+    {
+        zelkorad_mapping encrypt "$2" "$middle" N client
+        zelkorad_mapping decrypt "$middle" "$3" N server
+    } | zelkorad_config "$1"
+    PEER_CMD=("$BUILD/zelkorad" --home "$1")
+}
+
+tlspair_stunnel() {
+    command -v stunnel >/dev/null && make_tls_files || return 1
+    alloc_port
+    cat >"$1/stunnel.conf" <<EOF
+foreground = yes
+pid =
+debug = 3
+[encrypt]
+client = yes
+accept = 127.0.0.1:$2
+connect = 127.0.0.1:$PORT_FOUND
+[decrypt]
+accept = 127.0.0.1:$PORT_FOUND
+connect = 127.0.0.1:$3
+cert = $TLS_CERT
+key = $TLS_KEY
+EOF
+    PEER_CMD=(stunnel "$1/stunnel.conf")
+}
+
+httpproxy_zelkorad() {
+    [[ -x $BUILD/zelkorad ]] || return 1
+    zelkorad_mapping proxy "$2" 0 Y "" | zelkorad_config "$1"
+    PEER_CMD=("$BUILD/zelkorad" --home "$1")
+}
+
+httpproxy_tinyproxy() {
+    command -v tinyproxy >/dev/null || return 1
+    cat >"$1/tinyproxy.conf" <<EOF
+Port $2
+Listen 127.0.0.1
+Timeout 600
+MaxClients 4096
+LogFile "$1/tinyproxy.log"
+LogLevel Error
+PidFile "$1/tinyproxy.pid"
+Allow 127.0.0.1
+DisableViaHeader Yes
+EOF
+    PEER_CMD=(tinyproxy -d -c "$1/tinyproxy.conf")
+}
+
 # Prepares PEER ($1) in a new directory for destination port $2: sets PEER_DIR, PEER_PORT and
 # PEER_CMD; false when the peer is not available.
 prepare_peer() {
@@ -201,6 +316,26 @@ prepare_peer() {
     PEER_DIR=$(mktemp -d "$WORK/$1.XXXX")
     PEER_CMD=()
     "peer_$1" "$PEER_DIR" "$PEER_PORT" "$2"
+}
+
+# prepare_as KIND PEER [DEST_PORT]: the same for the peer's KIND function (tlspair, httpproxy).
+prepare_as() {
+    alloc_port
+    PEER_PORT=$PORT_FOUND
+    PEER_DIR=$(mktemp -d "$WORK/$2.$1.XXXX")
+    PEER_CMD=()
+    "$1_$2" "$PEER_DIR" "$PEER_PORT" "${3:-}"
+}
+
+# start_peer_for PEER REQUEST METRIC...: start_peer whose failure fails only these metrics, so
+# the peer's other rows still run.
+start_peer_for() {
+    local peer=$1 request=$2
+    shift 2
+    start_peer "$peer" "$request" && return 0
+    fail_metrics "$peer" "${FAILED[$peer]}" "$@"
+    unset "FAILED[$peer]"
+    return 1
 }
 
 # Starts a prepared peer in the background and waits until a probe gets through it.
@@ -287,6 +422,32 @@ test_bulk() {  # test_bulk PEER TARGET PID CONNS
 test_bulk1() { test_bulk "$@" 1; }
 test_bulk8() { test_bulk "$@" 8; }
 
+test_tls() {  # test_tls PEER TARGET PID CONNS: bulk through a TLS pair
+    if ! measure bulk --target "$2" --conns "$4" --seconds "$BULK_SECONDS"; then
+        fail_metrics "$1" "$(last_error)" "tls$4"
+        return 1
+    fi
+    record "$1" "tls$4" "$(figure mbps)"
+}
+test_tls1() { test_tls "$@" 1; }
+test_tls8() { test_tls "$@" 8; }
+
+test_proxy() {  # one request per connection, through the proxy to the origin (direct: to it)
+    local via=()
+    [[ $1 != direct ]] && via=(--via-proxy-to "127.0.0.1:$ORIGIN_PORT")
+    if ! measure http --target "$2" "${via[@]}" --count "$PROXY_COUNT" --seconds "$PROXY_SECONDS" \
+        --parallel "$PROXY_PARALLEL"; then
+        fail_metrics "$1" "$(last_error)" proxy_rps proxy_p50 proxy_p99
+        return 1
+    fi
+    local errors
+    errors=$(figure errors)
+    [[ ${errors:-0} != 0 ]] && say "  $1: $errors failed requests in proxy ($(last_error))"
+    record "$1" proxy_rps "$(figure rps)"
+    record "$1" proxy_p50 "$(figure p50_us)"
+    record "$1" proxy_p99 "$(figure p99_us)"
+}
+
 # Time from starting the forwarder to the first echo through it.
 test_startup() {
     local peer=$1
@@ -307,13 +468,18 @@ run_peer() {
     local peer=$1 t
     if [[ $peer == direct ]]; then
         for t in idle rr cps; do has_test $t && "test_$t" direct "127.0.0.1:$ECHO_PORT" ""; done
-        for t in bulk1 bulk8; do has_test $t && "test_$t" direct "127.0.0.1:$BULK_PORT" ""; done
+        for t in bulk1 bulk8 tls1 tls8; do has_test $t && "test_$t" direct "127.0.0.1:$BULK_PORT" ""; done
+        has_test proxy && test_proxy direct "127.0.0.1:$ORIGIN_PORT" ""
         return 0
     fi
-    if ! declare -F "peer_$peer" >/dev/null; then
-        FAILED[$peer]="unknown peer (no peer_$peer function)"
+    local kind known=""
+    for kind in peer tlspair httpproxy; do declare -F "${kind}_$peer" >/dev/null && known=1; done
+    if [[ -z $known ]]; then
+        FAILED[$peer]="unknown peer (no peer_$peer, tlspair_$peer or httpproxy_$peer function)"
         return 1
     fi
+    run_tls_and_proxy "$peer"
+    declare -F "peer_$peer" >/dev/null || return 0
     has_test startup && test_startup "$peer"
     if has_test idle || has_test rr || has_test cps; then
         prepare_peer "$peer" "$ECHO_PORT" || { FAILED[$peer]="not available (not installed?)"; return 1; }
@@ -333,6 +499,32 @@ run_peer() {
     fi
 }
 
+# The TLS pair rows (through the peer's tlspair_ function, in front of the bulk server) and the
+# HTTP proxy rows (its httpproxy_ function, in front of the HTTP origin), when it has them.
+run_tls_and_proxy() {
+    local peer=$1 t
+    if (has_test tls1 || has_test tls8) && declare -F "tlspair_$peer" >/dev/null; then
+        if ! prepare_as tlspair "$peer" "$BULK_PORT"; then
+            fail_metrics "$peer" "not available (not installed?)" tls1 tls8
+        elif start_peer_for "$peer" PPPPPPPPP tls1 tls8; then
+            for t in tls1 tls8; do
+                has_test $t && "test_$t" "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
+            done
+            stop_pid "$PEER_PID"
+        fi
+    fi
+    if has_test proxy && declare -F "httpproxy_$peer" >/dev/null; then
+        if ! prepare_as httpproxy "$peer"; then
+            fail_metrics "$peer" "not available (not installed?)" proxy_rps proxy_p50 proxy_p99
+        elif start_peer_for "$peer" "GET http://127.0.0.1:$ORIGIN_PORT/ HTTP/1.0\\r\\n\\r\\n" \
+            proxy_rps proxy_p50 proxy_p99; then
+            test_proxy "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
+            stop_pid "$PEER_PID"
+        fi
+    fi
+    return 0
+}
+
 # ---------------------------------------------------------------- report
 
 # metric|title|unit|better (high or low)
@@ -350,7 +542,23 @@ METRICS=(
     "idle_procs|processes while holding $IDLE_SESSIONS sessions|processes|low"
     "idle_cpu|CPU while the sessions sit idle ($IDLE_SECONDS s)|% of a core|low"
     "startup|start to first reply through the forwarder|ms|low"
+    "tls1|TLS tunnel throughput, 1 connection, client end -> server end -> sink (direct: no TLS)|MB/s|high"
+    "tls8|TLS tunnel throughput, 8 connections (direct: no TLS)|MB/s|high"
+    "proxy_rps|HTTP proxy requests per second, one per connection ($PROXY_PARALLEL parallel clients)|req/s|high"
+    "proxy_p50|HTTP proxy request time p50, connect to close|us|low"
+    "proxy_p99|HTTP proxy request time p99, connect to close|us|low"
 )
+
+# supports PEER METRIC: the peer has a way to run the metric's test (TLS rows need a tlspair_
+# function, proxy rows an httpproxy_ one, the rest a peer_ one).
+supports() {
+    [[ $1 == direct ]] && return 0
+    case $2 in
+        tls*) declare -F "tlspair_$1" >/dev/null ;;
+        proxy*) declare -F "httpproxy_$1" >/dev/null ;;
+        *) declare -F "peer_$1" >/dev/null ;;
+    esac
+}
 
 # stats VALUES...: "median min max"
 stats() {
@@ -384,6 +592,7 @@ report() {
         best_val=""
         for peer in $PEERS; do
             [[ $peer == direct || $peer == zelkorad ]] && continue
+            supports "$peer" "$metric" || continue
             med=$(median_of "$peer" "$metric") || continue
             if [[ -z $best_val ]] || awk -v a="$med" -v b="$best_val" -v h="$better" \
                 'BEGIN { exit !(h == "high" ? a > b : a < b) }'; then
@@ -396,6 +605,7 @@ report() {
             "$([[ $better == high ]] && echo higher || echo lower)" "${best:--}"
         printf '%-10s %10s %21s %9s %9s\n' peer median min-max "x direct" "x best"
         for peer in $PEERS; do
+            supports "$peer" "$metric" || continue
             v=${VALUES[$peer/$metric]:-}
             if [[ -z $v ]]; then
                 line=${FAILED[$peer]:-${FAILED[$peer/$metric]:-}}
@@ -421,7 +631,8 @@ report() {
 
 has_metric() {
     case $1 in
-        bulk1 | bulk8 | startup | idle | rr | cps) has_test "$1" ;;
+        bulk1 | bulk8 | startup | idle | rr | cps | tls1 | tls8) has_test "$1" ;;
+        proxy_*) has_test proxy ;;
         rr_*) has_test rr ;;
         cps_*) has_test cps ;;
         idle_*) has_test idle ;;
@@ -449,6 +660,16 @@ main() {
     STARTED+=("$SERVER_PID")
     measure wait --target "127.0.0.1:$ECHO_PORT" --timeout-ms 5000 ||
         { say "the zkload servers did not start: $(cat "$WORK/servers.log")"; exit 1; }
+    if has_test proxy; then
+        alloc_port
+        ORIGIN_PORT=$PORT_FOUND
+        "$ZKLOAD" origin --port "$ORIGIN_PORT" --threads 2 --max-seconds $((TIME_LIMIT + 300)) \
+            >"$WORK/origin.log" 2>&1 &
+        ORIGIN_PID=$!
+        STARTED+=("$ORIGIN_PID")
+        measure wait --target "127.0.0.1:$ORIGIN_PORT" --request 'GET / HTTP/1.0\r\n\r\n' \
+            --timeout-ms 5000 || { say "the HTTP origin did not start: $(cat "$WORK/origin.log")"; exit 1; }
+    fi
 
     local rep peer start=$SECONDS
     for ((rep = 1; rep <= REPS; rep++)); do
@@ -467,6 +688,7 @@ main() {
     done
     say "measured in $((SECONDS - start)) s"
     stop_pid "$SERVER_PID"
+    [[ -n ${ORIGIN_PID:-} ]] && stop_pid "$ORIGIN_PID"
 
     {
         for key in "${!VALUES[@]}"; do printf '%s\t%s\n' "$key" "${VALUES[$key]}"; done | sort

@@ -34,7 +34,7 @@ public:
         const std::size_t nul = value.find('\0');
         if (nul != std::string_view::npos) value = value.substr(0, nul);
         const std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
-        std::memcpy(bytes_.data(), value.data(), n);
+        if (n > 0) std::memcpy(bytes_.data(), value.data(), n);  // data() may be null when empty
         std::memset(bytes_.data() + n, 0, N - n);
     }
 

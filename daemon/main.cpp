@@ -15,6 +15,7 @@
 #include "platform/alert_sound.h"
 #include "platform/instance_lock.h"
 #include "platform/program_dir.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -46,6 +47,8 @@ int run(const std::string& program_dir) {
     zk::SystemAlertSound alert;
     zk::AppModel model(program_dir, sink, alert);
     model.start_up();
+    // With enable_web "1" the web interface starts too; a listen failure has gone to the sink.
+    const auto web = zk::start_web_interface(model, sink, {.program_dir = program_dir});
     std::fputs(zk::loaded_summary(model.snapshot()).c_str(), stdout);
     std::fflush(stdout);
 

@@ -2,6 +2,7 @@
 // The daemon has no windows: messages for the user go to stderr and, once it is open, to the
 // event log. Callable from any thread (each message is one write on each side).
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -21,11 +22,11 @@ public:
         ++count_;
     }
 
-    int count() const { return count_; }
+    int count() const { return count_.load(); }
 
 private:
     const bool to_event_log_;
-    int count_ = 0;
+    std::atomic<int> count_{0};
 };
 
 }  // namespace zk

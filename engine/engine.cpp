@@ -58,6 +58,15 @@ void Engine::set_voice_notify(bool on) {
     state_->voice_notify = on;
 }
 
+void Engine::set_use_system_proxy(bool on) {
+    state_->use_system_proxy = on;
+}
+
+void Engine::set_environment(EnvironmentLookup environment) {
+    std::lock_guard guard(state_->environment_lock);
+    state_->environment = std::move(environment);
+}
+
 void Engine::start_mapping(const PortMapping& entry, int table_index) {
     auto run = std::make_shared<MappingRun>(entry.name.str());
     if (entry.enable_log != "0") {

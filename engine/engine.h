@@ -15,6 +15,7 @@
 
 #include "core/port_mapping.h"
 #include "engine/engine_events.h"
+#include "platform/system_proxy.h"
 
 namespace zk {
 
@@ -24,6 +25,7 @@ struct EngineTimings {
     std::chrono::milliseconds idle_step{1000};         // longest a listener waits between checks
     std::int64_t write_wait_us = 30'000'000;           // a write without progress this long ends it
     std::chrono::milliseconds udp_idle_limit{300000};  // a UDP session this long quiet ends
+    std::int64_t handshake_wait_us = 30'000'000;       // a TLS handshake not done by then fails
 };
 
 // One live session as the monitor lists it.
@@ -51,6 +53,12 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     void set_voice_notify(bool on);
+    // HTTP-proxy mappings chain to the system's HTTP proxy (use_ie_setting "1"). Read by copies
+    // at their start (whether to look the proxy up) and by their sessions.
+    void set_use_system_proxy(bool on);
+    // Where listener copies look the system proxy up (the process environment unless a test
+    // injects its own); call before starting the mappings it is meant for.
+    void set_environment(EnvironmentLookup environment);
 
     // Starts one listener copy per listen port of `entry`, the record at `table_index` of the
     // mapping table. Failures surface later through EngineEvents::show_message.

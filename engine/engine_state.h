@@ -26,6 +26,12 @@ struct EngineState {
     std::atomic<bool> voice_notify{false};
     std::atomic<bool> shutting_down{false};  // every copy sees a stop request
 
+    // HTTP-proxy mappings chain to the system proxy (use_ie_setting "1"), whose setting is
+    // looked up here.
+    std::atomic<bool> use_system_proxy{false};
+    std::mutex environment_lock;
+    EnvironmentLookup environment = process_environment;  // guarded by environment_lock
+
     // Guards the running list and the stop request.
     mutable std::mutex running_lock;
     std::vector<std::shared_ptr<ListenerCopy>> running;

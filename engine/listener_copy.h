@@ -15,6 +15,8 @@
 
 namespace zk {
 
+class SslContext;
+
 // What the copies of one start share: the session count shown in the mapping's row and checked
 // against max_sessions, and the protocol-debug stream.
 struct MappingRun {
@@ -39,6 +41,12 @@ struct ListenerCopy {
     std::string destination_host;  // destination_ip as entered, before resolution
     std::string alert_path;
     std::atomic<int> listen_socket{0};
+
+    // Set by the listener thread at start-up, before its first session; only read after that.
+    std::shared_ptr<SslContext> ssl_context;  // TLS modes: what every session's SSL object uses
+    bool upstream_proxy_enabled = false;      // HTTP proxy: the system proxy setting was found
+    std::string upstream_proxy_host;          // dotted address, or the name when it did not resolve
+    std::string upstream_proxy_port;
 
     // Guards `sessions` against readers on other threads, and mapping.destination_ip, which a
     // session thread may replace after re-resolving destination_host.

@@ -1,5 +1,6 @@
-// A listener thread's life: start-up (name resolution, listening socket, "running"), its TCP or
-// UDP loop, and the teardown that ends its sessions.
+// A listener thread's life: start-up (name resolution, listening socket, "running", the TLS
+// context and the upstream proxy of a TCP copy), its TCP or UDP loop, and the teardown that ends
+// its sessions.
 
 #include <sys/socket.h>
 
@@ -12,6 +13,7 @@
 #include "engine/engine_state.h"
 #include "engine/event_log.h"
 #include "engine/routing.h"
+#include "engine/ssl_context.h"
 
 namespace zk {
 namespace {
@@ -81,6 +83,51 @@ bool open_listener(EngineState& state, ListenerCopy& copy) {
     return true;
 }
 
+// Makes the copy's TLS context from the PEM files of its role; false after showing which step
+// failed (OpenSSL's reason goes to the event log).
+bool make_ssl_context(EngineState& state, ListenerCopy& copy) {
+    const auto role = ssl_role(copy.mapping);
+    if (!role) return true;
+    const PortMapping& m = copy.mapping;
+    const bool server = *role == SslRole::server;
+    SslContextError error = SslContextError::create;
+    copy.ssl_context =
+        SslContext::create(*role, (server ? m.server_cer : m.client_cer).str(),
+                           (server ? m.private_key : m.private_key_client).str(), error);
+    if (copy.ssl_context) return true;
+    log_event("port mapping[%s] ssl context: %s\n", copy.run->name.c_str(),
+              ssl_error_text().c_str());
+    state.events.show_message(ssl_context_message(error, copy.run->name));
+    return false;
+}
+
+// Reads the system proxy setting once per start, for an HTTP-proxy copy that is to chain to it.
+void read_upstream_proxy(EngineState& state, ListenerCopy& copy) {
+    if (!is_yes(copy.mapping.http_proxy) || !state.use_system_proxy.load()) return;
+    EnvironmentLookup environment;
+    {
+        std::lock_guard guard(state.environment_lock);
+        environment = state.environment;
+    }
+    const auto text = system_proxy_text(environment);
+    if (!text) return;
+    const auto setting = parse_proxy_setting(*text);
+    if (!setting) {
+        // Going direct would quietly bypass the proxy the user set; say why it happens.
+        log_event("port mapping[%s] ignores the system proxy setting: no host or a bad port.\n",
+                  copy.run->name.c_str());
+        return;
+    }
+    std::string host = setting->host;
+    if (std::isalpha(static_cast<unsigned char>(host.front()))) {
+        std::string address;
+        if (state.resolver(host.c_str(), address) == kSocketDone) host = address;
+    }
+    copy.upstream_proxy_host = host.substr(0, 251);
+    copy.upstream_proxy_port = setting->port.substr(0, 19);
+    copy.upstream_proxy_enabled = true;
+}
+
 }  // namespace
 
 void mapping_listener_main(const std::shared_ptr<EngineState>& state,
@@ -106,6 +153,14 @@ void mapping_listener_main(const std::shared_ptr<EngineState>& state,
     state->events.on_mapping_status(copy->table_index, copy->run->name, "running");
     log_event("port mapping[%s] has been successfully started.\n", copy->run->name.c_str());
     if (m.type == "TCP") {
+        if (!make_ssl_context(*state, *copy)) {
+            if (const int sock = copy->listen_socket.exchange(0); sock > 0) {
+                brellix_socket_close(sock);
+            }
+            teardown(*state, copy);
+            return;
+        }
+        read_upstream_proxy(*state, *copy);
         tcp_listener_run(state, copy);
     } else {
         udp_listener_run(state, copy);

@@ -1,21 +1,22 @@
-// One TCP session: the session thread connects to the destination and relays client to
-// destination; the return thread relays destination to client.
+// One TCP session: the session thread opens both sides (TLS server handshake, connect or HTTP
+// proxy set-up, TLS client handshake) and relays client to destination; the return thread
+// relays destination to client.
 //
 // Both sockets are non-blocking and every wait is on the sockets themselves. A relay thread
 // blocked on a read is woken by shutdown() of that socket: by the other relay thread when its
 // side ends, or by the teardown. So an idle session costs no wake-ups at all.
 
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cctype>
-#include <cerrno>
 
 #include "engine/brellix_socket.h"
+#include "engine/destination_connect.h"
 #include "engine/engine_state.h"
 #include "engine/event_log.h"
+#include "engine/http_proxy.h"
 #include "engine/routing.h"
-#include "engine/socket_address.h"
+#include "engine/ssl_leg.h"
 #include "engine/traffic.h"
 
 namespace zk {
@@ -26,40 +27,45 @@ namespace {
 constexpr std::size_t kDumpChunkSize = 10240;
 constexpr std::size_t kChunkSize = 65536;
 
+// Lets a TLS peer tell the end of the stream from a cut connection.
+void announce_close(const std::shared_ptr<StreamLeg>& leg) {
+    if (auto* ssl = dynamic_cast<SslLeg*>(leg.get())) ssl->close_notify();
+}
+
 void close_both(SessionInfo& s) {
+    announce_close(s.destination_leg);
+    announce_close(s.client_leg);
     socket_shutdown_field(s.destination_socket);
     socket_shutdown_field(s.client_socket);
 }
 
-// Connects the non-blocking `sock`, giving up early when the client socket hangs up (the
-// client left, or the teardown shut it down).
-bool connect_watching_client(int sock, const std::string& ip, int port, int client_fd) {
-    sockaddr_in address{};
-    if (!make_socket_address(ip.c_str(), port, address)) return false;
-    if (::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        return true;
-    }
-    if (errno != EINPROGRESS && errno != EINTR) return false;
-    pollfd fds[2] = {{sock, POLLOUT, 0}, {client_fd, 0, 0}};
-    for (;;) {
-        const int ready = ::poll(fds, 2, -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
-        if (fds[0].revents != 0) break;
-    }
-    int error = 0;
-    socklen_t length = sizeof error;
-    return ::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+// The client side: plain, or TLS once the server handshake has completed. Null when the
+// handshake fails or runs out of time; the destination has not been contacted then.
+std::shared_ptr<StreamLeg> open_client_leg(const EngineState& state, const ListenerCopy& copy,
+                                           const SessionInfo& s) {
+    if (ssl_role(copy.mapping) != SslRole::server) return make_plain_leg(s.client_fd);
+    auto leg = copy.ssl_context ? SslLeg::create(*copy.ssl_context, s.client_fd) : nullptr;
+    if (!leg || leg->handshake(state.timings.handshake_wait_us) != kSocketDone) return nullptr;
+    return leg;
 }
 
-// A fresh non-blocking destination socket connected to ip:port, or 0.
-int connect_destination(const std::string& ip, int port, int client_fd) {
-    const int sock =
-        socket_keep_off_zero(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (sock <= 0) return 0;
-    if (connect_watching_client(sock, ip, port, client_fd)) return sock;
-    brellix_socket_close(sock);
-    return 0;
+// Makes the connected `sock` the session's destination, then opens its leg: plain, or TLS once
+// the client handshake has completed. False when the handshake fails; the socket is recorded
+// already, so closing both sockets closes it.
+bool attach_destination(const EngineState& state, const ListenerCopy& copy, SessionInfo& s,
+                        int sock) {
+    s.destination_fd = sock;
+    s.destination_socket = sock;
+    if (ssl_role(copy.mapping) != SslRole::client) {
+        s.destination_leg = make_plain_leg(sock);
+        return true;
+    }
+    auto leg = copy.ssl_context ? SslLeg::create(*copy.ssl_context, sock) : nullptr;
+    if (!leg || leg->handshake(state.timings.handshake_wait_us, s.client_fd) != kSocketDone) {
+        return false;
+    }
+    s.destination_leg = std::move(leg);
+    return true;
 }
 
 bool has_letter(const std::string& text) {
@@ -122,8 +128,11 @@ void tcp_return_run(const std::shared_ptr<EngineState>& state,
               s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
               traffic_add_incoming(static_cast<double>(n));
           });
+    announce_close(s.destination_leg);
     socket_shutdown_field(s.destination_socket);
-    // The session thread ends the client side as soon as its read wakes up.
+    // The session thread ends the client side as soon as its read wakes up; a TLS client hears
+    // the end of the stream first.
+    announce_close(s.client_leg);
     ::shutdown(s.client_fd, SHUT_RD);
 }
 
@@ -134,21 +143,35 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
                      const std::shared_ptr<SessionInfo>& session) {
     SessionInfo& s = *session;
     const SessionThreadExit exit_mark(*copy, s);
-    s.client_leg = make_plain_leg(s.client_fd);
+    const bool proxy = is_yes(copy->mapping.http_proxy);
 
     WorkingDestination d = working_destination(*copy, s);
-    if (d.ip.empty()) {  // smart routing with an empty list: nowhere to go
+    if (!proxy && d.ip.empty()) {  // smart routing with an empty list: nowhere to go
         socket_shutdown_field(s.client_socket);
         return;
     }
-    const int sock = connect_with_retry(*state, *copy, s, d);
-    if (sock == 0) {
+    s.client_leg = open_client_leg(*state, *copy, s);
+    if (!s.client_leg) {
         socket_shutdown_field(s.client_socket);
         return;
     }
-    s.destination_fd = sock;
-    s.destination_socket = sock;
-    s.destination_leg = make_plain_leg(sock);
+    if (proxy) {
+        const auto attach = [&](int sock) { return attach_destination(*state, *copy, s, sock); };
+        if (!http_proxy_setup(*state, *copy, s, attach, d.ip)) {
+            close_both(s);
+            return;
+        }
+    } else {
+        const int sock = connect_with_retry(*state, *copy, s, d);
+        if (sock == 0) {
+            socket_shutdown_field(s.client_socket);
+            return;
+        }
+        if (!attach_destination(*state, *copy, s, sock)) {
+            close_both(s);
+            return;
+        }
+    }
 
     s.live_threads.fetch_add(1);
     if (!state->spawn(

@@ -8,7 +8,12 @@ packages=(
     libexpat1-dev libssl-dev openssl
     googletest libgtest-dev libgmock-dev
     procps
+    chromium
+    curl stunnel4 tinyproxy
 )
+# The browser test runs playwright-core with node and npm; the machine's own node is kept when
+# there is one.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

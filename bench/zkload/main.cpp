@@ -55,6 +55,11 @@ constexpr const char* usage =
     "         poll until a request gets a reply: ready_ms (a bulk port answers PPPPPPPPP)\n"
     "  first_request --target A [--request TEXT] [--timeout-ms 10000] [--log FILE] -- CMD...\n"
     "         start CMD, time its first accepted connection and first reply, stop it\n"
+    "  origin --port P [--threads 2] [--max-seconds 3600]\n"
+    "         HTTP origin on 127.0.0.1: one fixed response per connection, then close\n"
+    "  http   --target A [--via-proxy-to B] [--count 20000] [--parallel 4] [--seconds 3]\n"
+    "         one request per connection, to an origin or through a proxy to origin B: rps,\n"
+    "         request p50_us p99_us\n"
     "\n"
     "Client modes also take --io-timeout-ms (5000): the limit of any single socket wait.\n";
 
@@ -81,6 +86,8 @@ int main(int argc, char** argv) {
     if (mode == "idle") return zk::bench::run_idle(*args);
     if (mode == "wait") return zk::bench::run_wait(*args);
     if (mode == "first_request") return zk::bench::run_first_request(*args);
+    if (mode == "origin") return zk::bench::run_origin(*args);
+    if (mode == "http") return zk::bench::run_http(*args);
     std::fprintf(stderr, "zkload: unknown mode %s\n%s", mode.c_str(), usage);
     return 2;
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string_view>
 
 #include "zkload/args.h"
 
@@ -18,6 +19,12 @@ int run_connections(Args& args);
 int run_idle(Args& args);
 int run_first_request(Args& args);
 int run_wait(Args& args);
+int run_origin(Args& args);
+int run_http(Args& args);
+
+// The fixed response of `origin`, which `http` checks.
+inline constexpr std::string_view http_origin_reply =
+    "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 13\r\n\r\nhello, proxy\n";
 
 // Shared option handling of the client modes.
 std::optional<sockaddr_in> target_option(Args& args);

@@ -1,0 +1,280 @@
+// TLS tunnel mappings with real peers on loopback: openssl s_client and s_server, stunnel, and
+// a client-mode mapping paired with a server-mode one; context failures; handshakes that fail or
+// stall.
+
+#include <poll.h>
+
+#include <random>
+#include <thread>
+
+#include "relay_fixture.h"
+#include "tool_process.h"
+
+namespace zk {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace test;
+
+std::string random_bytes(std::size_t n) {
+    std::mt19937 generator(4242);
+    std::string bytes(n, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(generator());
+    return bytes;
+}
+
+// A mapping that is one end of a tunnel: "server" decrypts what its clients send, "client"
+// encrypts towards its destination.
+PortMapping tls_mapping(const std::string& name, int listen_port, int destination_port,
+                        const char* role, const CertificatePair& pair) {
+    PortMapping m = relay_mapping("TCP", name, listen_port, "127.0.0.1", destination_port);
+    m.ssl_enable = "Y";
+    m.ssl_type = role;
+    if (std::string(role) == "server") {
+        m.server_cer = pair.certificate;
+        m.private_key = pair.key;
+    } else {
+        m.client_cer = pair.certificate;
+        m.private_key_client = pair.key;
+    }
+    return m;
+}
+
+// Reads and drops whatever arrives (a TLS alert, say) until the peer closes; false when it is
+// still open after `limit`.
+bool drained_until_closed(int fd, std::chrono::milliseconds limit = 5s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        if (::recv(fd, buffer, sizeof buffer, 0) <= 0) return true;
+    }
+    return false;
+}
+
+// Sends `data` and reads as many bytes back.
+std::string round_trip(int fd, const std::string& data) {
+    std::thread writer([&] { send_text(fd, data); });
+    std::string back = read_some(fd, data.size(), 10000);
+    writer.join();
+    return back;
+}
+
+class SslTunnel : public RelayTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(have_tool("openssl")) << "openssl is needed (scripts/bootstrap.sh)";
+        ASSERT_FALSE(certs.first.certificate.empty()) << "openssl could not make a certificate";
+    }
+
+    EngineTimings timings_with_handshake_limit(std::chrono::milliseconds limit) {
+        EngineTimings t = fast_timings();
+        t.handshake_wait_us = std::chrono::microseconds(limit).count();
+        return t;
+    }
+
+    const TestCertificates& certs = test_certificates();
+};
+
+TEST_F(SslTunnel, OpensslClientThroughServerModeReachesPlainEcho) {
+    LoopbackServer echo_server("127.0.0.1", echo);
+    const int port = free_port();
+    start(tls_mapping("tls-server", port, echo_server.port(), "server", certs.first));
+
+    ToolProcess client(
+        {"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-quiet"},
+        home.dir(), "s_client", "hello through the tunnel\n");
+    ASSERT_TRUE(client.started());
+    EXPECT_TRUE(wait_for([&] {
+        return client.out().find("hello through the tunnel") != std::string::npos;
+    })) << "s_client printed: "
+        << client.out() << client.err();
+    EXPECT_EQ(echo_server.connections(), 1);
+}
+
+TEST_F(SslTunnel, ClientModeTalksToOpensslServer) {
+    const int server_port = free_port();
+    ToolProcess server(
+        {"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(server_port), "-cert",
+         certs.second.certificate, "-key", certs.second.key, "-rev"},
+        home.dir(), "s_server");
+    ASSERT_TRUE(wait_for([&] { return local_port_listening(server_port); }))
+        << "s_server did not listen: " << server.err();
+    const int port = free_port();
+    start(tls_mapping("tls-client", port, server_port, "client", certs.first));
+
+    const int fd = connect_to("127.0.0.1", port);
+    ASSERT_GE(fd, 0);
+    send_text(fd, "tunnel\n");
+    EXPECT_EQ(read_some(fd, 7), "lennut\n");  // s_server -rev answers each line reversed
+    ::close(fd);
+}
+
+TEST_F(SslTunnel, ClientAndServerMappingsCarryFourMiBAndCountTheSamePlainBytes) {
+    LoopbackServer echo_server("127.0.0.1", echo);
+    const int server_port = free_port();
+    const int client_port = free_port();
+    start(tls_mapping("tunnel-server", server_port, echo_server.port(), "server", certs.first));
+    start(tls_mapping("tunnel-client", client_port, server_port, "client", certs.second));
+
+    const std::string data = random_bytes(4 << 20);
+    const int fd = connect_to("127.0.0.1", client_port);
+    ASSERT_GE(fd, 0);
+    const std::string back = round_trip(fd, data);
+    EXPECT_TRUE(back == data) << "received " << back.size() << " bytes, some differ";
+
+    const auto counted = [&](const char* name) {
+        for (const SessionView& v : engine->sessions()) {
+            if (v.mapping_name == name) return std::make_pair(v.outgoing_bytes, v.incoming_bytes);
+        }
+        return std::make_pair(std::uint64_t{0}, std::uint64_t{0});
+    };
+    const auto both = std::make_pair(std::uint64_t{data.size()}, std::uint64_t{data.size()});
+    EXPECT_TRUE(wait_for([&] { return counted("tunnel-client") == both; }))
+        << counted("tunnel-client").first << " out, " << counted("tunnel-client").second << " in";
+    EXPECT_TRUE(wait_for([&] { return counted("tunnel-server") == both; }))
+        << counted("tunnel-server").first << " out, " << counted("tunnel-server").second << " in";
+    ::close(fd);
+    EXPECT_TRUE(wait_for(
+        [&] { return events.count("tunnel-client") == 0 && events.count("tunnel-server") == 0; }));
+}
+
+TEST_F(SslTunnel, InteroperatesWithStunnelBothWays) {
+    ASSERT_TRUE(have_tool("stunnel")) << "stunnel is needed (scripts/bootstrap.sh)";
+    LoopbackServer echo_server("127.0.0.1", echo);
+    const int stunnel_server = free_port();  // stunnel decrypts, then the echo
+    const int stunnel_client = free_port();  // stunnel encrypts towards our server end
+    const int ours_client = free_port();
+    const int ours_server = free_port();
+    write_file(
+        home.file("stunnel.conf"),
+        "foreground = yes\npid =\n"
+        "[decrypt]\naccept = 127.0.0.1:" +
+            std::to_string(stunnel_server) +
+            "\nconnect = 127.0.0.1:" + std::to_string(echo_server.port()) +
+            "\ncert = " + certs.second.certificate + "\nkey = " + certs.second.key +
+            "\n[encrypt]\nclient = yes\naccept = 127.0.0.1:" + std::to_string(stunnel_client) +
+            "\nconnect = 127.0.0.1:" + std::to_string(ours_server) + "\n");
+    ToolProcess stunnel({"stunnel", home.file("stunnel.conf")}, home.dir(), "stunnel");
+    ASSERT_TRUE(wait_for([&] {
+        return local_port_listening(stunnel_server) && local_port_listening(stunnel_client);
+    })) << "stunnel did not listen: "
+        << stunnel.err();
+    start(tls_mapping("to-stunnel", ours_client, stunnel_server, "client", certs.first));
+    start(tls_mapping("from-stunnel", ours_server, echo_server.port(), "server", certs.first));
+
+    const std::string data = random_bytes(256 << 10);
+    for (const int entry : {ours_client, stunnel_client}) {
+        SCOPED_TRACE(entry == ours_client ? "our client end, stunnel's server end"
+                                          : "stunnel's client end, our server end");
+        const int fd = connect_to("127.0.0.1", entry);
+        ASSERT_GE(fd, 0);
+        EXPECT_TRUE(round_trip(fd, data) == data) << "stunnel said: " << stunnel.err();
+        ::close(fd);
+    }
+}
+
+TEST_F(SslTunnel, BadFilesShowTheirMessageAndTheMappingDoesNotListen) {
+    write_file(home.file("garbage.pem"), "this is no PEM file\n");
+    const std::string missing = home.file("missing.pem");
+    struct Row {
+        const char* role;
+        std::string certificate;
+        std::string key;
+        const char* message;
+    } rows[] = {
+        {"server", certs.first.certificate, certs.second.key, "check private key file"},
+        {"client", certs.second.certificate, certs.first.key, "check private key file"},
+        {"server", missing, certs.first.key, "load certificate file"},
+        {"client", home.file("garbage.pem"), certs.first.key, "load certificate file"},
+        {"server", certs.first.certificate, missing, "load private key file"},
+        {"client", certs.first.certificate, home.file("garbage.pem"), "load private key file"},
+    };
+    make_engine();
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string name = "bad-files-" + std::to_string(++n);
+        SCOPED_TRACE(name + ": " + row.role + " " + row.certificate + " " + row.key);
+        const int port = free_port();
+        PortMapping m = tls_mapping(name, port, 9, row.role, {row.certificate, row.key});
+        engine->start_mapping(m, 0);
+        const std::string expected =
+            std::string(row.message) + " for port mapping " + name + " error!";
+        EXPECT_TRUE(wait_for([&] {
+            const auto shown = events.messages();
+            return std::find(shown.begin(), shown.end(), expected) != shown.end();
+        })) << "expected the message: "
+            << expected;
+        EXPECT_TRUE(wait_for([&] { return events.stopped(name) == 1; }));
+        EXPECT_EQ(events.status(name), "stop");
+        EXPECT_FALSE(local_port_listening(port));
+        EXPECT_TRUE(wait_log("port mapping[" + name + "] ssl context: error:"));
+    }
+    EXPECT_EQ(events.messages().size(), std::size(rows));
+}
+
+TEST_F(SslTunnel, PlainClientAtServerModeIsClosedBeforeTheDestinationIsContacted) {
+    LoopbackServer destination("127.0.0.1", echo);
+    const int port = free_port();
+    start(tls_mapping("tls-plain-client", port, destination.port(), "server", certs.first));
+
+    const int fd = connect_to("127.0.0.1", port);
+    ASSERT_GE(fd, 0);
+    send_text(fd, "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(drained_until_closed(fd));
+    ::close(fd);
+    EXPECT_TRUE(wait_log("port mapping[tls-plain-client],session of from"));
+    EXPECT_TRUE(wait_for([&] { return events.count("tls-plain-client") == 0; }));
+    EXPECT_EQ(destination.connections(), 0);
+}
+
+TEST_F(SslTunnel, ClientModeFailsAgainstPlainOrSilentDestinations) {
+    LoopbackServer plain("127.0.0.1", echo);  // echoes our hello back: no TLS server
+    LoopbackServer silent("127.0.0.1", [](int fd) { read_some(fd, 1 << 20, 10000); });
+    make_engine(timings_with_handshake_limit(1s));
+    for (LoopbackServer* destination : {&plain, &silent}) {
+        const std::string name = destination == &plain ? "to-plain" : "to-silent";
+        SCOPED_TRACE(name);
+        const int port = free_port();
+        start(tls_mapping(name, port, destination->port(), "client", certs.first));
+        const int fd = connect_to("127.0.0.1", port);
+        ASSERT_GE(fd, 0);
+        send_text(fd, "never delivered\n");
+        EXPECT_TRUE(drained_until_closed(fd, 10s));
+        ::close(fd);
+        EXPECT_TRUE(wait_for([&] { return events.count(name) == 0; }));
+        EXPECT_EQ(destination->connections(), 1);
+    }
+}
+
+TEST_F(SslTunnel, StalledHandshakeBlocksNoOtherMappingAndEndsAtItsLimit) {
+    LoopbackServer echo_server("127.0.0.1", echo);
+    make_engine(timings_with_handshake_limit(3s));
+    const int slow_port = free_port();
+    const int other_port = free_port();
+    start(tls_mapping("tls-slow", slow_port, echo_server.port(), "server", certs.first));
+    start(tls_mapping("tls-other", other_port, echo_server.port(), "server", certs.first));
+
+    // A client that starts a TLS record and never finishes it.
+    const int slow = connect_to("127.0.0.1", slow_port);
+    ASSERT_GE(slow, 0);
+    send_text(slow, std::string("\x16\x03\x01\x00\x80", 5));
+    ASSERT_TRUE(wait_for([&] { return events.count("tls-slow") == 1; }));
+
+    ToolProcess client(
+        {"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(other_port), "-quiet"},
+        home.dir(), "s_client", "not held up\n");
+    EXPECT_TRUE(wait_for([&] { return client.out().find("not held up") != std::string::npos; }))
+        << client.err();
+    // The stalled handshake was still waiting all that time, and now runs out.
+    EXPECT_EQ(events.count("tls-slow"), 1);
+    EXPECT_TRUE(drained_until_closed(slow, 10s));
+    ::close(slow);
+    EXPECT_TRUE(wait_for([&] { return events.count("tls-slow") == 0; }));
+    EXPECT_EQ(echo_server.connections(), 1);  // only the other mapping's session got through
+}
+
+}  // namespace
+}  // namespace zk
