@@ -82,6 +82,12 @@ int brellix_socket_recv_all(int sock, void* buf, std::size_t len, std::size_t* t
 int brellix_socket_recv_line(int sock, char* buf, std::size_t capacity, std::size_t& count,
                              std::int64_t timeout_us);
 
+// What a failed accept() means for a listener: nothing was pending; a passing error about one
+// connection or the moment (go on); descriptors or memory ran out (wait a little, go on); or
+// the listening socket itself is broken (end the listener).
+enum class AcceptFailure { nothing_pending, transient, out_of_descriptors, broken };
+AcceptFailure accept_failure(int error);
+
 // --- Names and descriptors ---
 
 // Looks `name` up (getaddrinfo, IPv4, thread-safe); 0 with the first address in dotted form,

@@ -134,4 +134,31 @@ int socket_keep_off_zero(int fd) {
     return moved;
 }
 
+AcceptFailure accept_failure(int error) {
+    switch (error) {
+        case EAGAIN:
+#if EAGAIN != EWOULDBLOCK
+        case EWOULDBLOCK:
+#endif
+            return AcceptFailure::nothing_pending;
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM: return AcceptFailure::out_of_descriptors;
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case EPERM:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+        case ETIMEDOUT: return AcceptFailure::transient;
+        default: return AcceptFailure::broken;
+    }
+}
+
 }  // namespace zk

@@ -15,30 +15,6 @@
 namespace zk {
 namespace {
 
-// accept() errors that say something about one pending connection (or the moment), not about
-// the listening socket: the listener goes on.
-bool transient_accept_error(int error) {
-    switch (error) {
-        case EINTR:
-        case ECONNABORTED:
-        case EPROTO:
-        case EPERM:
-        case ENETDOWN:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case EOPNOTSUPP:
-        case ENETUNREACH:
-        case ETIMEDOUT: return true;
-        default: return false;
-    }
-}
-
-bool out_of_resources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
-}
-
 void admit(const std::shared_ptr<EngineState>& state, const std::shared_ptr<ListenerCopy>& copy,
            int sock, const sockaddr_in& peer) {
     sock = socket_keep_off_zero(sock);
@@ -77,14 +53,15 @@ void tcp_listener_run(const std::shared_ptr<EngineState>& state,
         }
         if (sock >= 0) {
             admit(state, copy, sock, peer);
-        } else if (error == EAGAIN || error == EWOULDBLOCK) {
+        } else if (const AcceptFailure failure = accept_failure(error);
+                   failure == AcceptFailure::nothing_pending) {
             reap_sessions(*state, *copy);
             wait_for_work(*copy, listen_sock, state->timings.idle_step);
-        } else if (out_of_resources(error)) {
+        } else if (failure == AcceptFailure::out_of_descriptors) {
             // The connection stays queued; give ended sessions a moment to free descriptors.
             reap_sessions(*state, *copy);
             wait_for_work(*copy, 0, std::chrono::milliseconds(100));
-        } else if (!transient_accept_error(error)) {
+        } else if (failure == AcceptFailure::broken) {
             break;  // the listening socket itself is broken
         }
     }

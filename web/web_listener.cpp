@@ -20,29 +20,6 @@ using Steady = std::chrono::steady_clock;
 constexpr auto kIdleWait = std::chrono::milliseconds(1000);
 constexpr auto kSweepEvery = std::chrono::seconds(1);
 
-// accept() errors about one pending connection or the moment, not the listening socket.
-bool transient_accept_error(int error) {
-    switch (error) {
-        case EINTR:
-        case ECONNABORTED:
-        case EPROTO:
-        case EPERM:
-        case ENETDOWN:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case EOPNOTSUPP:
-        case ENETUNREACH:
-        case ETIMEDOUT: return true;
-        default: return false;
-    }
-}
-
-bool out_of_resources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
-}
-
 // Waits until the listening socket is readable, the server is woken for its stop, or `limit`.
 void wait_for_work(const WebServerState& state, int listen_sock, std::chrono::milliseconds limit) {
     pollfd fds[2] = {{state.wake_fd, POLLIN, 0}, {listen_sock, POLLIN, 0}};
@@ -88,12 +65,13 @@ void web_listen_loop(const std::shared_ptr<WebServerState>& state) {
         }
         if (sock >= 0) {
             hand_over(state, sock);
-        } else if (error == EAGAIN || error == EWOULDBLOCK) {
+        } else if (const AcceptFailure failure = accept_failure(error);
+                   failure == AcceptFailure::nothing_pending) {
             wait_for_work(*state, listen_sock, kIdleWait);
-        } else if (out_of_resources(error)) {
+        } else if (failure == AcceptFailure::out_of_descriptors) {
             // The connection stays queued; give finished connections a moment to free theirs.
             wait_for_work(*state, 0, std::chrono::milliseconds(100));
-        } else if (!transient_accept_error(error)) {
+        } else if (failure == AcceptFailure::broken) {
             break;  // the listening socket itself is broken
         }
     }

@@ -29,7 +29,7 @@ protected:
 TEST_F(Daemon, ExitSignalsRewriteTheCanonicalFileByteForByte) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         write_file(config(), read_file(kFixture));
-        ChildProcess daemon(ZELKORAD, {"--home", home.dir()}, output.dir());
+        ChildProcess daemon({ZELKORAD, "--home", home.dir()}, output.dir());
         ASSERT_TRUE(daemon.started());
         ASSERT_TRUE(test::wait_for(
             [&] { return daemon.out().find("trigger [T]") != std::string::npos; }, 5s));
@@ -50,7 +50,7 @@ TEST_F(Daemon, ExitSignalsRewriteTheCanonicalFileByteForByte) {
 
 TEST_F(Daemon, CheckListsTheNineColumnsAndEachTrigger) {
     write_file(config(), read_file(kFixture));
-    ChildProcess check(ZELKORAD, {"--home", home.dir(), "--check"}, output.dir());
+    ChildProcess check({ZELKORAD, "--home", home.dir(), "--check"}, output.dir());
     ASSERT_EQ(check.wait(5s), 0) << check.err();
     const std::string out = check.out();
     for (const char* expected :
@@ -63,11 +63,11 @@ TEST_F(Daemon, CheckListsTheNineColumnsAndEachTrigger) {
 
 TEST_F(Daemon, InvalidFileFailsTheCheckAndIsKeptAtExit) {
     write_file(config(), "<mappings><mapping name=");
-    ChildProcess check(ZELKORAD, {"--home", home.dir(), "--check"}, output.dir());
+    ChildProcess check({ZELKORAD, "--home", home.dir(), "--check"}, output.dir());
     EXPECT_EQ(check.wait(5s), 1);
     EXPECT_NE(check.err().find("invalid config file!"), std::string::npos);
 
-    ChildProcess daemon(ZELKORAD, {"--home", home.dir()}, output.dir());
+    ChildProcess daemon({ZELKORAD, "--home", home.dir()}, output.dir());
     ASSERT_TRUE(
         test::wait_for([&] { return !read_file(home.file("log/zk-gate.log")).empty(); }, 5s));
     daemon.signal(SIGTERM);
@@ -79,10 +79,10 @@ TEST_F(Daemon, InvalidFileFailsTheCheckAndIsKeptAtExit) {
 
 TEST_F(Daemon, SecondCopyOnTheSameDirectoryIsRefused) {
     write_file(config(), read_file(kFixture));
-    ChildProcess first(ZELKORAD, {"--home", home.dir()}, output.dir());
+    ChildProcess first({ZELKORAD, "--home", home.dir()}, output.dir());
     ASSERT_TRUE(test::wait_for([&] { return !first.out().empty(); }, 5s));
     TempDir other_output;
-    ChildProcess second(ZELKORAD, {"--home", home.dir()}, other_output.dir());
+    ChildProcess second({ZELKORAD, "--home", home.dir()}, other_output.dir());
     EXPECT_EQ(second.wait(5s), 1);
     EXPECT_NE(second.err().find("another copy is running"), std::string::npos);
     first.signal(SIGTERM);
@@ -100,7 +100,7 @@ TEST_F(Daemon, RouterCommandPrintsTheGatewaysAddressAndForwardings) {
                          test::entry_fields("8080", "TCP", "80", "192.168.1.10", "web"))};
     test::ScriptedGateway gateway(script);
     const std::string search = "127.0.0.1:" + std::to_string(gateway.options().search_port);
-    ChildProcess router(ZELKORAD, {"--router", "--gateway-search", search}, output.dir());
+    ChildProcess router({ZELKORAD, "--router", "--gateway-search", search}, output.dir());
     EXPECT_EQ(router.wait(30s), 0) << router.err();
     EXPECT_EQ(router.out(), "203.0.113.7\n8080/TCP[web]-->192.168.1.10:80\n");
 }
@@ -117,7 +117,9 @@ TEST_F(Daemon, UsageErrorsAndInformation) {
                           {{"--home"}, 2, "--home needs a directory"},
                           {{"--router", "--gateway-search", "nowhere"}, 2, "needs host:port"}};
     for (const Case& c : cases) {
-        ChildProcess p(ZELKORAD, c.args, output.dir());
+        std::vector<std::string> argv{ZELKORAD};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ChildProcess p(argv, output.dir());
         EXPECT_EQ(p.wait(5s), c.status) << c.args[0];
         EXPECT_NE((p.out() + p.err()).find(c.text), std::string::npos) << c.args[0];
     }

@@ -89,7 +89,7 @@ CurlResult curl(const std::vector<std::string>& args, const std::string& dir) {
     std::vector<std::string> argv = {"curl",       "-sS", "--noproxy", "",
                                      "--max-time", "20",  "-A",        "zk-test"};
     argv.insert(argv.end(), args.begin(), args.end());
-    ToolProcess process(argv, dir, "curl" + std::to_string(++calls));
+    ChildProcess process(argv, dir, "curl" + std::to_string(++calls));
     CurlResult result;
     result.status = process.wait(30s);
     result.body = process.out();
@@ -109,19 +109,6 @@ PortMapping proxy_mapping(const std::string& name, int listen_port) {
     PortMapping m =
         relay_mapping("TCP", name, listen_port, std::string(kHttpProxyPlaceholder).c_str(), 0);
     m.http_proxy = "Y";
-    return m;
-}
-
-PortMapping with_tls(PortMapping m, const char* role, const CertificatePair& pair) {
-    m.ssl_enable = "Y";
-    m.ssl_type = role;
-    if (std::string(role) == "server") {
-        m.server_cer = pair.certificate;
-        m.private_key = pair.key;
-    } else {
-        m.client_cer = pair.certificate;
-        m.private_key_client = pair.key;
-    }
     return m;
 }
 
@@ -280,9 +267,9 @@ TEST_F(HttpProxy, CurlReachesTlsOriginThroughConnect) {
     ASSERT_TRUE(have_tool("openssl"));
     const TestCertificates& certs = test_certificates();
     const int tls_port = free_port();
-    ToolProcess origin({"openssl", "s_server", "-accept", proxy_address(tls_port), "-cert",
-                        certs.first.certificate, "-key", certs.first.key, "-www"},
-                       home.dir(), "s_server");
+    ChildProcess origin({"openssl", "s_server", "-accept", proxy_address(tls_port), "-cert",
+                         certs.first.certificate, "-key", certs.first.key, "-www"},
+                        home.dir(), "s_server");
     ASSERT_TRUE(wait_for([&] { return local_port_listening(tls_port); })) << origin.err();
     const int proxy = start_proxy("proxy-tls-origin");
     const CurlResult r = curl({"-k", "-p", "-x", proxy_address(proxy),

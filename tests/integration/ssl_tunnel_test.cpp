@@ -4,10 +4,10 @@
 
 #include <poll.h>
 
-#include <random>
 #include <thread>
 
 #include "relay_fixture.h"
+#include "support/random_bytes.h"
 #include "tool_process.h"
 
 namespace zk {
@@ -16,29 +16,10 @@ namespace {
 using namespace std::chrono_literals;
 using namespace test;
 
-std::string random_bytes(std::size_t n) {
-    std::mt19937 generator(4242);
-    std::string bytes(n, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
-}
-
-// A mapping that is one end of a tunnel: "server" decrypts what its clients send, "client"
-// encrypts towards its destination.
 PortMapping tls_mapping(const std::string& name, int listen_port, int destination_port,
                         const char* role, const CertificatePair& pair) {
-    PortMapping m = relay_mapping("TCP", name, listen_port, "127.0.0.1", destination_port);
-    m.ssl_enable = "Y";
-    m.ssl_type = role;
-    if (std::string(role) == "server") {
-        m.server_cer = pair.certificate;
-        m.private_key = pair.key;
-    } else {
-        m.client_cer = pair.certificate;
-        m.private_key_client = pair.key;
-    }
-    return m;
+    return with_tls(relay_mapping("TCP", name, listen_port, "127.0.0.1", destination_port), role,
+                    pair);
 }
 
 // Reads and drops whatever arrives (a TLS alert, say) until the peer closes; false when it is
@@ -83,7 +64,7 @@ TEST_F(SslTunnel, OpensslClientThroughServerModeReachesPlainEcho) {
     const int port = free_port();
     start(tls_mapping("tls-server", port, echo_server.port(), "server", certs.first));
 
-    ToolProcess client(
+    ChildProcess client(
         {"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-quiet"},
         home.dir(), "s_client", "hello through the tunnel\n");
     ASSERT_TRUE(client.started());
@@ -96,7 +77,7 @@ TEST_F(SslTunnel, OpensslClientThroughServerModeReachesPlainEcho) {
 
 TEST_F(SslTunnel, ClientModeTalksToOpensslServer) {
     const int server_port = free_port();
-    ToolProcess server(
+    ChildProcess server(
         {"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(server_port), "-cert",
          certs.second.certificate, "-key", certs.second.key, "-rev"},
         home.dir(), "s_server");
@@ -157,7 +138,7 @@ TEST_F(SslTunnel, InteroperatesWithStunnelBothWays) {
             "\ncert = " + certs.second.certificate + "\nkey = " + certs.second.key +
             "\n[encrypt]\nclient = yes\naccept = 127.0.0.1:" + std::to_string(stunnel_client) +
             "\nconnect = 127.0.0.1:" + std::to_string(ours_server) + "\n");
-    ToolProcess stunnel({"stunnel", home.file("stunnel.conf")}, home.dir(), "stunnel");
+    ChildProcess stunnel({"stunnel", home.file("stunnel.conf")}, home.dir(), "stunnel");
     ASSERT_TRUE(wait_for([&] {
         return local_port_listening(stunnel_server) && local_port_listening(stunnel_client);
     })) << "stunnel did not listen: "
@@ -263,7 +244,7 @@ TEST_F(SslTunnel, StalledHandshakeBlocksNoOtherMappingAndEndsAtItsLimit) {
     send_text(slow, std::string("\x16\x03\x01\x00\x80", 5));
     ASSERT_TRUE(wait_for([&] { return events.count("tls-slow") == 1; }));
 
-    ToolProcess client(
+    ChildProcess client(
         {"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(other_port), "-quiet"},
         home.dir(), "s_client", "not held up\n");
     EXPECT_TRUE(wait_for([&] { return client.out().find("not held up") != std::string::npos; }))

@@ -1,26 +1,18 @@
 // The TCP relay with real sockets on loopback: data, port ranges, admission, routing,
 // destination failures, stop, and what it logs.
 
-#include <random>
 #include <regex>
 #include <thread>
 
 #include "engine/traffic.h"
 #include "relay_fixture.h"
+#include "support/random_bytes.h"
 
 namespace zk {
 namespace {
 
 using namespace std::chrono_literals;
 using namespace test;
-
-std::string random_bytes(std::size_t n) {
-    std::mt19937 generator(12345);
-    std::string bytes(n, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator());
-    return bytes;
-}
 
 // A server that greets every connection with `tag` and then echoes.
 LoopbackServer::Handler tagged(const std::string& tag) {

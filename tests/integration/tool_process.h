@@ -1,7 +1,6 @@
 #pragma once
-// Runs a command-line peer (openssl, curl, stunnel) as a child process, found on PATH, with its
-// standard input from a text and its output in files; and the test certificates those peers and
-// the TLS mappings share. Only the child started here is ever signalled, by its PID.
+// What the tests with command-line peers (openssl, curl, stunnel) share: finding a tool on PATH
+// and the test certificates those peers and the TLS mappings use.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/port_mapping.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -36,69 +37,6 @@ inline bool have_tool(const std::string& name) {
     return false;
 }
 
-class ToolProcess {
-public:
-    // Starts argv[0] (searched on PATH) with the rest as arguments. `input` is written to a file
-    // that becomes the child's standard input; output goes to files in `dir`, named by `tag`.
-    ToolProcess(std::vector<std::string> argv, const std::string& dir, const std::string& tag,
-                const std::string& input = "")
-        : in_path_(dir + tag + ".in"),
-          out_path_(dir + tag + ".out"),
-          err_path_(dir + tag + ".err") {
-        write_file(in_path_, input);
-        std::vector<char*> args;
-        for (std::string& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, in_path_.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~ToolProcess() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    ToolProcess(const ToolProcess&) = delete;
-    ToolProcess& operator=(const ToolProcess&) = delete;
-
-    bool started() const { return pid_ > 0; }
-
-    // Waits up to `limit` for the child to end: its exit status, or -1 (still running, or
-    // ended by a signal).
-    int wait(std::chrono::milliseconds limit) {
-        if (pid_ <= 0) return -1;
-        const auto end = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            if (std::chrono::steady_clock::now() >= end) return -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
-    std::string out() const { return read_file(out_path_); }
-    std::string err() const { return read_file(err_path_); }
-
-private:
-    std::string in_path_;
-    std::string out_path_;
-    std::string err_path_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
-};
-
 // A certificate and its private key, PEM files.
 struct CertificatePair {
     std::string certificate;
@@ -112,6 +50,21 @@ struct TestCertificates {
     CertificatePair second;
 };
 
+// `m` made one end of an SSL tunnel: "server" decrypts what its clients send, "client" encrypts
+// towards its destination, each with `pair` as its certificate and key.
+inline PortMapping with_tls(PortMapping m, const char* role, const CertificatePair& pair) {
+    m.ssl_enable = "Y";
+    m.ssl_type = role;
+    if (std::string(role) == "server") {
+        m.server_cer = pair.certificate;
+        m.private_key = pair.key;
+    } else {
+        m.client_cer = pair.certificate;
+        m.private_key_client = pair.key;
+    }
+    return m;
+}
+
 inline const TestCertificates& test_certificates() {
     static TempDir dir;
     static const TestCertificates certificates = [] {
@@ -119,7 +72,7 @@ inline const TestCertificates& test_certificates() {
         int n = 0;
         for (CertificatePair* pair : {&made.first, &made.second}) {
             const std::string tag = "pair" + std::to_string(++n);
-            ToolProcess openssl(
+            ChildProcess openssl(
                 {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                  "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=localhost",
                  "-keyout", dir.file(tag + ".key"), "-out", dir.file(tag + ".crt")},

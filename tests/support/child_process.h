@@ -22,25 +22,26 @@ namespace zk::test {
 
 class ChildProcess {
 public:
-    // Starts `program` with `args`; stdout and stderr go to files in `output_dir`.
-    ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& output_dir)
-        : out_path_(output_dir + "child.out"), err_path_(output_dir + "child.err") {
-        std::vector<std::string> all{program};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+    // Starts argv[0] (searched on PATH unless it is a path) with the rest as arguments. `input`
+    // becomes the child's standard input; its output goes to files in `dir` named by `tag`.
+    ChildProcess(std::vector<std::string> argv, const std::string& dir,
+                 const std::string& tag = "child", const std::string& input = "")
+        : in_path_(dir + tag + ".in"),
+          out_path_(dir + tag + ".out"),
+          err_path_(dir + tag + ".err") {
+        write_file(in_path_, input);
+        std::vector<char*> args;
+        for (std::string& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, in_path_.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
+        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
 
@@ -60,6 +61,7 @@ public:
     // Waits up to `limit` for the child to end; returns its exit status, or -1 if it did not
     // end (or died by a signal).
     int wait(std::chrono::milliseconds limit) {
+        if (pid_ <= 0) return -1;
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             int status = 0;
@@ -76,6 +78,7 @@ public:
     std::string err() const { return read_file(err_path_); }
 
 private:
+    std::string in_path_;
     std::string out_path_;
     std::string err_path_;
     pid_t pid_ = -1;

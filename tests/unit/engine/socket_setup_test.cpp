@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -174,6 +175,22 @@ TEST(ResolveHost, NamesAndAddresses) {
         std::string address = "unchanged";
         EXPECT_EQ(resolve_host(row.name, address), row.result);
         EXPECT_EQ(address, row.address);
+    }
+}
+
+TEST(AcceptFailure, ListenersGoOnUnlessTheListeningSocketIsBroken) {
+    const std::pair<int, AcceptFailure> cases[] = {
+        {EAGAIN, AcceptFailure::nothing_pending},
+        {ECONNABORTED, AcceptFailure::transient},
+        {EINTR, AcceptFailure::transient},
+        {EPROTO, AcceptFailure::transient},
+        {EMFILE, AcceptFailure::out_of_descriptors},
+        {ENFILE, AcceptFailure::out_of_descriptors},
+        {EBADF, AcceptFailure::broken},
+        {EINVAL, AcceptFailure::broken},
+    };
+    for (const auto& [error, expected] : cases) {
+        EXPECT_EQ(accept_failure(error), expected) << std::strerror(error);
     }
 }
 

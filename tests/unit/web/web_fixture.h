@@ -18,6 +18,7 @@
 #include "app/app_model.h"
 #include "core/config_file.h"
 #include "support/loopback.h"
+#include "support/mapping_builder.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
@@ -158,24 +159,7 @@ protected:
 };
 
 inline PortMapping tcp_mapping(const std::string& name, int listen_port, int destination_port) {
-    PortMapping m;
-    m.name = name;
-    m.type = "TCP";
-    m.listen_port_type = "0";
-    m.listen_port = std::to_string(listen_port);
-    m.listen_port_end = "0";
-    m.destination_ip = "127.0.0.1";
-    m.destination_port_type = "0";
-    m.destination_port = std::to_string(destination_port);
-    m.destination_port_end = "0";
-    m.enable_log = "0";
-    m.enable_ip_strategy = "0";
-    m.enable_smart = "0";
-    m.smart_strategy = "0";
-    m.auto_start = "N";
-    m.http_proxy = "N";
-    m.ssl_enable = "N";
-    return m;
+    return relay_mapping("TCP", name, listen_port, "127.0.0.1", destination_port);
 }
 
 }  // namespace zk::test
