@@ -25,6 +25,11 @@ public:
     // `wait_us` (stalled: the stream cannot go on); -1 on failure.
     virtual int write_all(const char* data, std::size_t len, std::int64_t wait_us) = 0;
 
+    // Called once the session is set up, before the two relay threads use the leg. From then on
+    // each side is read by a thread with nothing else to do, so a plain leg reads in blocking
+    // mode: data wakes it in one system call, and a shutdown() still wakes it.
+    virtual void start_relaying() {}
+
     // Reads one byte at a time until a line feed has been stored, so nothing after it is
     // consumed. `count` receives the bytes stored; -1 when `capacity` fills without one.
     int read_line(char* buffer, std::size_t capacity, std::size_t& count, std::int64_t timeout_us);

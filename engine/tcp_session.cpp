@@ -2,9 +2,9 @@
 // proxy set-up, TLS client handshake) and relays client to destination; the return thread
 // relays destination to client.
 //
-// Both sockets are non-blocking and every wait is on the sockets themselves. A relay thread
-// blocked on a read is woken by shutdown() of that socket: by the other relay thread when its
-// side ends, or by the teardown. So an idle session costs no wake-ups at all.
+// Every wait is on the sockets themselves, and writes never wait longer than the write wait. A
+// relay thread blocked on a read is woken by shutdown() of that socket: by the other relay
+// thread when its side ends, or by the teardown. So an idle session costs no wake-ups at all.
 
 #include <sys/socket.h>
 
@@ -173,6 +173,8 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
         }
     }
 
+    s.client_leg->start_relaying();
+    s.destination_leg->start_relaying();
     s.live_threads.fetch_add(1);
     if (!state->spawn(
             [state, copy, session, ip = d.ip] { tcp_return_run(state, copy, session, ip); })) {
