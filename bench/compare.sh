@@ -2,18 +2,20 @@
 # Runs the same loopback measurements directly and through zelkorad and other TCP forwarders,
 # and prints each figure with its ratio to direct and to the best other forwarder. TLS tunnel
 # rows compare a pair of zelkorad mappings with a stunnel pair, HTTP proxy rows a zelkorad proxy
-# mapping with tinyproxy.
+# mapping with tinyproxy, UDP rows a zelkorad UDP mapping with socat and nginx stream.
 # Every byte goes to 127.0.0.1; every measurement is bounded in count and time; only processes
 # started here are stopped, by PID. See bench/README.md.
 #
 # Durations and counts are environment variables (defaults in brackets):
 #   BENCH_REPS [3]            repetitions of every measurement (median and min-max are shown)
 #   BENCH_PEERS               [direct zelkorad socat rinetd haproxy nginx stunnel tinyproxy]
-#   BENCH_TESTS               [startup idle rr cps bulk1 bulk8 tls1 tls8 proxy]
+#   BENCH_TESTS               [startup idle rr cps bulk1 bulk8 tls1 tls8 proxy udp_rr udp_flood]
 #   BENCH_BULK_SECONDS [3]    BENCH_RR_COUNT [20000]      BENCH_CPS_COUNT [15000]
 #   BENCH_CPS_SECONDS [3]     BENCH_CPS_PARALLEL [4]      BENCH_IDLE_SESSIONS [1000]
 #   BENCH_IDLE_SECONDS [3]    BENCH_READY_MS [5000]       BENCH_TIME_LIMIT [720] (whole run, s)
 #   BENCH_PROXY_COUNT [20000] BENCH_PROXY_SECONDS [3]     BENCH_PROXY_PARALLEL [4]
+#   BENCH_UDP_RR_COUNT [20000]  BENCH_UDP_FLOOD_SECONDS [3]  BENCH_UDP_FLOOD_SOCKETS [4]
+#   BENCH_UDP_FLOOD_RATE [0]  datagrams/s offered by the flood, 0 = as fast as one thread sends
 #   BENCH_PORT_BASE [24000]   BENCH_BUILD [<repo>/build-bench]
 #   BENCH_SKIP_INSTALL=1, BENCH_SKIP_BUILD=1 to reuse what is there.
 set -u -o pipefail
@@ -22,7 +24,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BENCH_BUILD:-$ROOT/build-bench}
 REPS=${BENCH_REPS:-3}
 PEERS=${BENCH_PEERS:-"direct zelkorad socat rinetd haproxy nginx stunnel tinyproxy"}
-TESTS=${BENCH_TESTS:-"startup idle rr cps bulk1 bulk8 tls1 tls8 proxy"}
+TESTS=${BENCH_TESTS:-"startup idle rr cps bulk1 bulk8 tls1 tls8 proxy udp_rr udp_flood"}
 BULK_SECONDS=${BENCH_BULK_SECONDS:-3}
 RR_COUNT=${BENCH_RR_COUNT:-20000}
 CPS_COUNT=${BENCH_CPS_COUNT:-15000}
@@ -33,6 +35,10 @@ IDLE_SECONDS=${BENCH_IDLE_SECONDS:-3}
 PROXY_COUNT=${BENCH_PROXY_COUNT:-20000}
 PROXY_SECONDS=${BENCH_PROXY_SECONDS:-3}
 PROXY_PARALLEL=${BENCH_PROXY_PARALLEL:-4}
+UDP_RR_COUNT=${BENCH_UDP_RR_COUNT:-20000}
+UDP_FLOOD_SECONDS=${BENCH_UDP_FLOOD_SECONDS:-3}
+UDP_FLOOD_SOCKETS=${BENCH_UDP_FLOOD_SOCKETS:-4}
+UDP_FLOOD_RATE=${BENCH_UDP_FLOOD_RATE:-0}
 READY_MS=${BENCH_READY_MS:-5000}
 TIME_LIMIT=${BENCH_TIME_LIMIT:-720}
 PORT=${BENCH_PORT_BASE:-24000}
@@ -72,13 +78,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'say "interrupted"; exit 130' INT TERM
 
-# Next free loopback port from PORT on (nothing bound to it in any state).
+# Next free loopback port from PORT on (nothing bound to it in any state, TCP or UDP).
 alloc_port() {
     local hex
     for ((; PORT < 32000; PORT++)); do
         hex=$(printf ':%04X' "$PORT")
         if ! awk -v h="$hex" 'NR > 1 && substr($2, length($2) - 4) == h { f = 1 } END { exit !f }' \
-            /proc/net/tcp /proc/net/tcp6 2>/dev/null; then
+            /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null; then
             PORT_FOUND=$PORT
             PORT=$((PORT + 1))
             return 0
@@ -221,15 +227,16 @@ make_tls_files() {
     TLS_KEY=$WORK/tls/key.pem
 }
 
-# zelkorad_mapping NAME LISTEN DEST_PORT HTTP_PROXY SSL_TYPE: one TCP mapping element to
-# 127.0.0.1:DEST_PORT; SSL_TYPE "server" or "client" turns TLS on with TLS_CERT and TLS_KEY.
+# zelkorad_mapping NAME LISTEN DEST_PORT HTTP_PROXY SSL_TYPE [TYPE]: one mapping element (TYPE
+# TCP by default, or UDP) to 127.0.0.1:DEST_PORT; SSL_TYPE "server" or "client" turns TLS on with
+# TLS_CERT and TLS_KEY.
 zelkorad_mapping() {
     local ssl=N cert="" key="" cert_client="" key_client="" dest=127.0.0.1
     [[ $4 == Y ]] && dest="http proxy"
     [[ -n $5 ]] && ssl=Y
     [[ $5 == server ]] && cert=$TLS_CERT key=$TLS_KEY
     [[ $5 == client ]] && cert_client=$TLS_CERT key_client=$TLS_KEY
-    printf '<mapping name="%s" type="TCP" listen_port_type="0" listen_port="%s" ' "$1" "$2"
+    printf '<mapping name="%s" type="%s" listen_port_type="0" listen_port="%s" ' "$1" "${6:-TCP}" "$2"
     printf 'listen_port_end="0" destination_ip="%s" destination_port_type="0" ' "$dest"
     printf 'destination_port="%s" destination_port_end="0" max_sessions="" enable_log="0" ' "$3"
     printf 'log_file="" enable_ip_strategy="0" auto_start="Y" http_proxy="%s" ' "$4"
@@ -308,20 +315,64 @@ EOF
     PEER_CMD=(tinyproxy -d -c "$1/tinyproxy.conf")
 }
 
+# ---------------------------------------------------------------- UDP forwarders
+# udppeer_NAME DIR LISTEN_PORT DEST_PORT: PEER_CMD forwards UDP 127.0.0.1:LISTEN_PORT to
+# 127.0.0.1:DEST_PORT, one session per client address, replies back to the client from the
+# listen port. rinetd and haproxy forward TCP only: their UDP rows read "n/a".
+
+udppeer_zelkorad() {
+    [[ -x $BUILD/zelkorad ]] || return 1
+    zelkorad_mapping bench "$2" "$3" N "" UDP | zelkorad_config "$1"
+    PEER_CMD=("$BUILD/zelkorad" --home "$1")
+}
+
+udppeer_socat() {  # a child process per client; -T ends it 10 s after the client goes quiet
+    command -v socat >/dev/null || return 1
+    PEER_CMD=(socat -T 10 "UDP4-LISTEN:$2,bind=127.0.0.1,reuseaddr,fork" "UDP4:127.0.0.1:$3")
+}
+
+udppeer_nginx() {
+    command -v nginx >/dev/null && [[ -f $NGINX_STREAM ]] || return 1
+    # reuseport: each worker has its own socket, so a client's datagrams stay with one worker
+    # and its session. proxy_responses is left unlimited, so a client keeps one session (as in
+    # the other forwarders) instead of one per request; proxy_timeout ends it once it is quiet.
+    cat >"$1/nginx.conf" <<EOF
+load_module $NGINX_STREAM;
+daemon off;
+worker_processes auto;
+worker_rlimit_nofile 20000;
+pid $1/nginx.pid;
+error_log $1/error.log warn;
+events { worker_connections 10000; }
+stream {
+    server {
+        listen 127.0.0.1:$2 udp reuseport;
+        proxy_pass 127.0.0.1:$3;
+        proxy_timeout 10s;
+    }
+}
+EOF
+    PEER_CMD=(nginx -e "$1/error.log" -p "$1" -c "$1/nginx.conf")
+}
+
 # Prepares PEER ($1) in a new directory for destination port $2: sets PEER_DIR, PEER_PORT and
-# PEER_CMD; false when the peer is not available.
+# PEER_CMD (and PEER_PROTO, which start_peer probes with); false when the peer is not available.
 prepare_peer() {
     alloc_port
     PEER_PORT=$PORT_FOUND
+    PEER_PROTO=tcp
     PEER_DIR=$(mktemp -d "$WORK/$1.XXXX")
     PEER_CMD=()
     "peer_$1" "$PEER_DIR" "$PEER_PORT" "$2"
 }
 
-# prepare_as KIND PEER [DEST_PORT]: the same for the peer's KIND function (tlspair, httpproxy).
+# prepare_as KIND PEER [DEST_PORT]: the same for the peer's KIND function (tlspair, httpproxy,
+# udppeer).
 prepare_as() {
     alloc_port
     PEER_PORT=$PORT_FOUND
+    PEER_PROTO=tcp
+    [[ $1 == udppeer ]] && PEER_PROTO=udp
     PEER_DIR=$(mktemp -d "$WORK/$2.$1.XXXX")
     PEER_CMD=()
     "$1_$2" "$PEER_DIR" "$PEER_PORT" "${3:-}"
@@ -344,7 +395,8 @@ start_peer() {
     "${PEER_CMD[@]}" >"$PEER_DIR/output.log" 2>&1 &
     PEER_PID=$!
     STARTED+=("$PEER_PID")
-    if ! measure wait --target "127.0.0.1:$PEER_PORT" --request "$request" --timeout-ms "$READY_MS"; then
+    if ! measure wait --target "127.0.0.1:$PEER_PORT" --request "$request" --timeout-ms "$READY_MS" \
+        --udp "$([[ ${PEER_PROTO:-tcp} == udp ]] && echo 1 || echo 0)"; then
         FAILED[$peer]="no reply through it within $READY_MS ms (log: $PEER_DIR/output.log)"
         stop_pid "$PEER_PID"
         return 1
@@ -448,6 +500,29 @@ test_proxy() {  # one request per connection, through the proxy to the origin (d
     record "$1" proxy_p99 "$(figure p99_us)"
 }
 
+test_udp_rr() {
+    if ! measure udp_rr --target "$2" --count "$UDP_RR_COUNT" --seconds 20; then
+        fail_metrics "$1" "$(last_error)" udp_rr_p50 udp_rr_p99
+        return 1
+    fi
+    local lost
+    lost=$(figure lost)
+    [[ ${lost:-0} != 0 ]] && say "  $1: $lost requests without a reply in udp_rr"
+    record "$1" udp_rr_p50 "$(figure p50_us)"
+    record "$1" udp_rr_p99 "$(figure p99_us)"
+}
+
+test_udp_flood() {  # the sink is asked for its count directly, never through the forwarder
+    if ! measure udp_flood --target "$2" --sink "127.0.0.1:$UDP_SINK_PORT" \
+        --seconds "$UDP_FLOOD_SECONDS" --sockets "$UDP_FLOOD_SOCKETS" --rate "$UDP_FLOOD_RATE"; then
+        fail_metrics "$1" "$(last_error)" udp_flood udp_flood_loss udp_flood_sent
+        return 1
+    fi
+    record "$1" udp_flood "$(figure delivered_per_s)"
+    record "$1" udp_flood_loss "$(figure loss_pct)"
+    record "$1" udp_flood_sent "$(figure sent_per_s)"
+}
+
 # Time from starting the forwarder to the first echo through it.
 test_startup() {
     local peer=$1
@@ -470,15 +545,20 @@ run_peer() {
         for t in idle rr cps; do has_test $t && "test_$t" direct "127.0.0.1:$ECHO_PORT" ""; done
         for t in bulk1 bulk8 tls1 tls8; do has_test $t && "test_$t" direct "127.0.0.1:$BULK_PORT" ""; done
         has_test proxy && test_proxy direct "127.0.0.1:$ORIGIN_PORT" ""
+        has_test udp_rr && test_udp_rr direct "127.0.0.1:$UDP_ECHO_PORT" ""
+        has_test udp_flood && test_udp_flood direct "127.0.0.1:$UDP_SINK_PORT" ""
         return 0
     fi
     local kind known=""
-    for kind in peer tlspair httpproxy; do declare -F "${kind}_$peer" >/dev/null && known=1; done
+    for kind in peer tlspair httpproxy udppeer; do
+        declare -F "${kind}_$peer" >/dev/null && known=1
+    done
     if [[ -z $known ]]; then
-        FAILED[$peer]="unknown peer (no peer_$peer, tlspair_$peer or httpproxy_$peer function)"
+        FAILED[$peer]="unknown peer (no peer_, tlspair_, httpproxy_ or udppeer_$peer function)"
         return 1
     fi
     run_tls_and_proxy "$peer"
+    run_udp "$peer"
     declare -F "peer_$peer" >/dev/null || return 0
     has_test startup && test_startup "$peer"
     if has_test idle || has_test rr || has_test cps; then
@@ -525,6 +605,31 @@ run_tls_and_proxy() {
     return 0
 }
 
+# The UDP rows through the peer's udppeer_ function: one start in front of the UDP echo (udp_rr),
+# one in front of the UDP sink (udp_flood; ready when the sink answers its query through it).
+run_udp() {
+    local peer=$1
+    declare -F "udppeer_$peer" >/dev/null || return 0
+    if has_test udp_rr; then
+        if ! prepare_as udppeer "$peer" "$UDP_ECHO_PORT"; then
+            fail_metrics "$peer" "not available (not installed?)" udp_rr_p50 udp_rr_p99
+        elif start_peer_for "$peer" 'ping\n' udp_rr_p50 udp_rr_p99; then
+            test_udp_rr "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
+            stop_pid "$PEER_PID"
+        fi
+    fi
+    if has_test udp_flood; then
+        local flood=(udp_flood udp_flood_loss udp_flood_sent)
+        if ! prepare_as udppeer "$peer" "$UDP_SINK_PORT"; then
+            fail_metrics "$peer" "not available (not installed?)" "${flood[@]}"
+        elif start_peer_for "$peer" '?count' "${flood[@]}"; then
+            test_udp_flood "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
+            stop_pid "$PEER_PID"
+        fi
+    fi
+    return 0
+}
+
 # ---------------------------------------------------------------- report
 
 # metric|title|unit|better (high or low)
@@ -547,18 +652,27 @@ METRICS=(
     "proxy_rps|HTTP proxy requests per second, one per connection ($PROXY_PARALLEL parallel clients)|req/s|high"
     "proxy_p50|HTTP proxy request time p50, connect to close|us|low"
     "proxy_p99|HTTP proxy request time p99, connect to close|us|low"
+    "udp_rr_p50|UDP request/response latency p50, 32 bytes|us|low"
+    "udp_rr_p99|UDP request/response latency p99, 32 bytes|us|low"
+    "udp_flood|UDP flood: 64-byte datagrams the sink received per second ($UDP_FLOOD_SOCKETS client sockets)|dgram/s|high"
+    "udp_flood_loss|UDP flood: datagrams sent but never received|%|low"
+    "udp_flood_sent|UDP flood: datagrams the client sent per second (offered load)|dgram/s|high"
 )
 
 # supports PEER METRIC: the peer has a way to run the metric's test (TLS rows need a tlspair_
-# function, proxy rows an httpproxy_ one, the rest a peer_ one).
+# function, proxy rows an httpproxy_ one, UDP rows a udppeer_ one, the rest a peer_ one).
 supports() {
     [[ $1 == direct ]] && return 0
     case $2 in
         tls*) declare -F "tlspair_$1" >/dev/null ;;
         proxy*) declare -F "httpproxy_$1" >/dev/null ;;
+        udp_*) declare -F "udppeer_$1" >/dev/null ;;
         *) declare -F "peer_$1" >/dev/null ;;
     esac
 }
+
+# not_applicable PEER METRIC: a TCP-only forwarder in a UDP row, listed as "n/a", not as failed.
+not_applicable() { [[ $2 == udp_* ]] && declare -F "peer_$1" >/dev/null; }
 
 # stats VALUES...: "median min max"
 stats() {
@@ -605,7 +719,11 @@ report() {
             "$([[ $better == high ]] && echo higher || echo lower)" "${best:--}"
         printf '%-10s %10s %21s %9s %9s\n' peer median min-max "x direct" "x best"
         for peer in $PEERS; do
-            supports "$peer" "$metric" || continue
+            if ! supports "$peer" "$metric"; then
+                not_applicable "$peer" "$metric" &&
+                    printf '%-10s %10s  (forwards TCP only)\n' "$peer" n/a
+                continue
+            fi
             v=${VALUES[$peer/$metric]:-}
             if [[ -z $v ]]; then
                 line=${FAILED[$peer]:-${FAILED[$peer/$metric]:-}}
@@ -636,6 +754,8 @@ has_metric() {
         rr_*) has_test rr ;;
         cps_*) has_test cps ;;
         idle_*) has_test idle ;;
+        udp_rr_*) has_test udp_rr ;;
+        udp_flood*) has_test udp_flood ;;
         *) return 1 ;;
     esac
 }
@@ -654,12 +774,22 @@ main() {
     ECHO_PORT=$PORT_FOUND
     alloc_port
     BULK_PORT=$PORT_FOUND
+    alloc_port
+    UDP_ECHO_PORT=$PORT_FOUND
+    alloc_port
+    UDP_SINK_PORT=$PORT_FOUND
     "$ZKLOAD" serve --echo-port "$ECHO_PORT" --bulk-port "$BULK_PORT" --threads 2 \
+        --udp-echo-port "$UDP_ECHO_PORT" --udp-sink-port "$UDP_SINK_PORT" \
         --max-seconds $((TIME_LIMIT + 300)) >"$WORK/servers.log" 2>&1 &
     SERVER_PID=$!
     STARTED+=("$SERVER_PID")
-    measure wait --target "127.0.0.1:$ECHO_PORT" --timeout-ms 5000 ||
-        { say "the zkload servers did not start: $(cat "$WORK/servers.log")"; exit 1; }
+    if ! measure wait --target "127.0.0.1:$ECHO_PORT" --timeout-ms 5000 ||
+        ! measure wait --target "127.0.0.1:$UDP_ECHO_PORT" --udp 1 --timeout-ms 5000 ||
+        ! measure wait --target "127.0.0.1:$UDP_SINK_PORT" --udp 1 --request '?count' \
+            --timeout-ms 5000; then
+        say "the zkload servers did not start: $(cat "$WORK/servers.log")"
+        exit 1
+    fi
     if has_test proxy; then
         alloc_port
         ORIGIN_PORT=$PORT_FOUND

@@ -17,6 +17,7 @@
 #include "zkload/modes.h"
 #include "zkload/net.h"
 #include "zkload/stats.h"
+#include "zkload/udp.h"
 
 extern char** environ;
 
@@ -73,10 +74,15 @@ int run_wait(Args& args) {
     const auto target = target_option(args);
     const std::string request = unescape(args.text("request", "ping\\n"));
     const long long timeout_ms = args.number("timeout-ms", 10000, 1, 600000);
+    const bool udp = args.number("udp", 0, 0, 1) == 1;
     if (!args_ok(args) || !target) return 2;
     const auto t0 = Clock::now();
     const auto deadline = t0 + std::chrono::milliseconds(timeout_ms);
-    for (long long attempt = 1; Clock::now() < deadline; ++attempt) {
+    if (udp && udp_probe(*target, request, deadline)) {
+        print_figure("ready_ms", ms_since(t0));
+        return 0;
+    }
+    for (long long attempt = 1; !udp && Clock::now() < deadline; ++attempt) {
         if (probe_once(*target, request, deadline).replied) {
             print_figure("ready_ms", ms_since(t0));
             print_count("attempts", attempt);

@@ -41,8 +41,10 @@ constexpr const char* usage =
     "Usage: zkload MODE [--option value]...\n"
     "Every figure is printed as key=value on stdout. Targets are loopback only.\n"
     "\n"
-    "  serve  --echo-port P --bulk-port Q [--threads 2] [--max-seconds 3600]\n"
-    "         echo server and bulk sink/source on 127.0.0.1 until SIGTERM or the time limit\n"
+    "  serve  --echo-port P --bulk-port Q [--udp-echo-port R] [--udp-sink-port S] [--threads 2]\n"
+    "         [--max-seconds 3600]\n"
+    "         echo server and bulk sink/source on 127.0.0.1 until SIGTERM or the time limit,\n"
+    "         optionally a UDP echo and a UDP sink that counts datagrams\n"
     "  bulk   --target A [--conns 1] [--seconds 3] [--direction up|down] [--max-mb 100000]\n"
     "         throughput to a bulk port: mbps (10^6 bytes/s received at the far end)\n"
     "  rr     --target A [--count 20000] [--warmup 500] [--size 32] [--seconds 10]\n"
@@ -51,8 +53,9 @@ constexpr const char* usage =
     "         connect, request, reply, close: cps, connect-to-first-byte p50_us p99_us\n"
     "  idle   --target A [--sessions 1000] [--pid PID] [--settle-ms 500] [--idle-seconds 3]\n"
     "         hold sessions to an echo port; RSS, threads and idle CPU of PID and its children\n"
-    "  wait   --target A [--request TEXT] [--timeout-ms 10000]\n"
-    "         poll until a request gets a reply: ready_ms (a bulk port answers PPPPPPPPP)\n"
+    "  wait   --target A [--request TEXT] [--timeout-ms 10000] [--udp 0|1]\n"
+    "         poll until a request gets a reply: ready_ms (a bulk port answers PPPPPPPPP,\n"
+    "         a UDP sink ?count)\n"
     "  first_request --target A [--request TEXT] [--timeout-ms 10000] [--log FILE] -- CMD...\n"
     "         start CMD, time its first accepted connection and first reply, stop it\n"
     "  origin --port P [--threads 2] [--max-seconds 3600]\n"
@@ -60,6 +63,13 @@ constexpr const char* usage =
     "  http   --target A [--via-proxy-to B] [--count 20000] [--parallel 4] [--seconds 3]\n"
     "         one request per connection, to an origin or through a proxy to origin B: rps,\n"
     "         request p50_us p99_us\n"
+    "  udp_rr --target A [--count 20000] [--warmup 500] [--size 32] [--seconds 10]\n"
+    "         [--reply-timeout-ms 200]\n"
+    "         UDP request/response on one socket to a UDP echo: p50_us p99_us lost\n"
+    "  udp_flood --target A [--sink B] [--seconds 3] [--count N] [--sockets 4] [--size 64]\n"
+    "         [--rate 0 (as fast as possible)]\n"
+    "         datagrams to a UDP sink (B, asked directly; A by default): sent delivered\n"
+    "         delivered_per_s loss_pct\n"
     "\n"
     "Client modes also take --io-timeout-ms (5000): the limit of any single socket wait.\n";
 
@@ -88,6 +98,8 @@ int main(int argc, char** argv) {
     if (mode == "first_request") return zk::bench::run_first_request(*args);
     if (mode == "origin") return zk::bench::run_origin(*args);
     if (mode == "http") return zk::bench::run_http(*args);
+    if (mode == "udp_rr") return zk::bench::run_udp_latency(*args);
+    if (mode == "udp_flood") return zk::bench::run_udp_flood(*args);
     std::fprintf(stderr, "zkload: unknown mode %s\n%s", mode.c_str(), usage);
     return 2;
 }

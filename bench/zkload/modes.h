@@ -21,6 +21,8 @@ int run_first_request(Args& args);
 int run_wait(Args& args);
 int run_origin(Args& args);
 int run_http(Args& args);
+int run_udp_latency(Args& args);
+int run_udp_flood(Args& args);
 
 // The fixed response of `origin`, which `http` checks.
 inline constexpr std::string_view http_origin_reply =

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zkload/modes.h"
@@ -85,15 +86,15 @@ int run_udp_flood(Args& args) {
     long long sent = 0;
     long long send_errors = 0;
     const auto t0 = Clock::now();
-    const auto end = t0 + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(seconds));
-    auto now = t0;
-    for (long long i = 0; i < max_count && now < end; ++i, now = Clock::now()) {
+    const auto end =
+        t0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    for (auto now = t0; sent + send_errors < max_count && now < end; now = Clock::now()) {
         if (rate > 0 && static_cast<double>(sent) >= rate * seconds_between(t0, now)) {
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-            continue;  // ahead of the rate: the attempt is not counted as a send
+            std::this_thread::sleep_for(std::chrono::microseconds(50));  // ahead of the rate
+            continue;
         }
-        const int fd = fds[static_cast<std::size_t>(i) % fds.size()].get();
+        const auto attempt = static_cast<std::size_t>(sent + send_errors);
+        const int fd = fds[attempt % fds.size()].get();
         if (::send(fd, payload.data(), size, 0) == static_cast<ssize_t>(size)) {
             ++sent;
         } else {
@@ -118,10 +119,11 @@ int run_udp_flood(Args& args) {
     print_count("delivered", delivered);
     print_figure("sent_per_s", static_cast<double>(sent) / seconds_between(t0, t1));
     // Until the last arrival: datagrams a forwarder queued are counted when they arrive.
-    print_figure("delivered_per_s", static_cast<double>(delivered) / seconds_between(t0, after->last));
-    print_figure("loss_pct", sent > 0 ? 100.0 * static_cast<double>(sent - delivered) /
-                                            static_cast<double>(sent)
-                                      : 0.0);
+    print_figure("delivered_per_s",
+                 static_cast<double>(delivered) / seconds_between(t0, after->last));
+    print_figure(
+        "loss_pct",
+        sent > 0 ? 100.0 * static_cast<double>(sent - delivered) / static_cast<double>(sent) : 0.0);
     return 0;
 }
 

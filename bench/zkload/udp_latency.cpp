@@ -45,7 +45,8 @@ int run_udp_latency(Args& args) {
     const long long warmup = args.number("warmup", 500, 0, 1000000);
     const auto size = static_cast<std::size_t>(args.number("size", 32, 8, 1472));
     const double seconds = args.real("seconds", 10.0, 0.1, 600.0);
-    const auto reply_timeout = std::chrono::milliseconds(args.number("reply-timeout-ms", 200, 1, 10000));
+    const auto reply_timeout =
+        std::chrono::milliseconds(args.number("reply-timeout-ms", 200, 1, 10000));
     if (!args_ok(args) || !target) return 2;
 
     Fd fd = open_udp_client(*target, reply_timeout);
