@@ -17,8 +17,7 @@ void wait_for_work(const ListenerCopy& copy, int sock, std::chrono::milliseconds
     pollfd fds[2] = {{copy.wake_fd, POLLIN, 0}, {sock, POLLIN, 0}};
     const nfds_t count = sock > 0 ? 2 : 1;
     if (::poll(fds, count, static_cast<int>(limit.count())) > 0 && (fds[0].revents & POLLIN)) {
-        std::uint64_t drained = 0;
-        [[maybe_unused]] auto ignored = ::read(copy.wake_fd, &drained, sizeof drained);
+        copy.clear_wake();
     }
 }
 

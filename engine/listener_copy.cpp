@@ -19,9 +19,15 @@ ListenerCopy::~ListenerCopy() {
 }
 
 void ListenerCopy::wake_listener() const {
+    if (wake_fd < 0 || wake_pending.exchange(true)) return;
     const std::uint64_t one = 1;
-    if (wake_fd >= 0) [[maybe_unused]]
-        auto ignored = ::write(wake_fd, &one, sizeof one);
+    [[maybe_unused]] auto ignored = ::write(wake_fd, &one, sizeof one);
+}
+
+void ListenerCopy::clear_wake() const {
+    std::uint64_t drained = 0;
+    [[maybe_unused]] auto ignored = ::read(wake_fd, &drained, sizeof drained);
+    wake_pending = false;  // after the read: a later end writes again
 }
 
 std::string ListenerCopy::current_destination_ip() const {

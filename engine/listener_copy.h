@@ -58,7 +58,11 @@ struct ListenerCopy {
     // Sessions ending write here so the listener reaps them at once instead of at its next
     // idle step.
     int wake_fd = -1;
+    // Sessions ending while a wake-up is already pending add none: the listener reaps them all
+    // in one pass.
+    mutable std::atomic<bool> wake_pending{false};
     void wake_listener() const;
+    void clear_wake() const;  // listener thread only
 
     std::string current_destination_ip() const;
     void replace_destination_ip(const std::string& address);

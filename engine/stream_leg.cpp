@@ -1,5 +1,6 @@
 #include "engine/stream_leg.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -44,7 +45,10 @@ public:
         return kSocketDone;
     }
 
-    void start_relaying() override { blocking_ = brellix_socket_set_block(fd_, 1) == kSocketDone; }
+    void start_relaying() override {
+        // A socket carries no other status flag, so one call clears O_NONBLOCK.
+        blocking_ = ::fcntl(fd_, F_SETFL, 0) == 0;
+    }
 
 private:
     const int fd_;
