@@ -14,6 +14,7 @@
 
 #include "zkload/modes.h"
 #include "zkload/net.h"
+#include "zkload/parallel_rounds.h"
 #include "zkload/stats.h"
 
 namespace zk::bench {
@@ -54,53 +55,15 @@ int run_connections(Args& args) {
     const auto io_timeout = io_timeout_option(args);
     if (!args_ok(args) || !target) return 2;
 
-    std::atomic<long long> next{0};
-    std::atomic<long long> errors{0};
-    std::mutex lock;
-    std::vector<double> samples;
-    std::string first_error;
-    const auto start = Clock::now();
-    const auto deadline =
-        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    std::vector<std::thread> workers;
-    for (int w = 0; w < parallel; ++w) {
-        workers.emplace_back([&] {
-            const std::string request(size, 'c');
-            std::string reply(size, '\0');
-            std::vector<double> mine;
-            while (next.fetch_add(1) < count && Clock::now() < deadline) {
-                const double us = one_round(*target, io_timeout, request, reply);
-                if (us >= 0) {
-                    mine.push_back(us);
-                    continue;
-                }
-                const std::string why = std::strerror(errno);
-                if (errors.fetch_add(1) == 0) {
-                    std::lock_guard<std::mutex> guard(lock);
-                    first_error = why;
-                }
-            }
-            std::lock_guard<std::mutex> guard(lock);
-            samples.insert(samples.end(), mine.begin(), mine.end());
-        });
-    }
-    for (auto& w : workers)
-        w.join();
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-
-    if (errors.load() > 0) {
-        std::fprintf(stderr, "zkload cps: %lld failed connections (first: %s)\n", errors.load(),
-                     first_error.c_str());
-    }
-    if (samples.empty()) return 1;
-    const auto ok = static_cast<long long>(samples.size());
-    const Summary s = summarize(samples);
-    print_figure("cps", static_cast<double>(ok) / elapsed);
-    print_figure("p50_us", s.p50);
-    print_figure("p99_us", s.p99);
-    print_count("ok", ok);
-    print_count("errors", errors.load());
-    return 0;
+    const std::string request(size, 'c');
+    return run_parallel_rounds(
+        {count, parallel, seconds},
+        [&] {
+            thread_local std::string reply;  // one per client thread
+            reply.assign(size, '\0');
+            return one_round(*target, io_timeout, request, reply);
+        },
+        "cps", "connections");
 }
 
 }  // namespace zk::bench
