@@ -189,7 +189,9 @@ EOF
     PEER_CMD=(haproxy -db -f "$1/haproxy.cfg")
 }
 
-peer_nginx() {
+# nginx's stream module from 127.0.0.1:$2 to 127.0.0.1:$3; $4 follows the listen address
+# (" udp reuseport"), $5 holds further lines of the server block.
+nginx_stream() {
     command -v nginx >/dev/null && [[ -f $NGINX_STREAM ]] || return 1
     cat >"$1/nginx.conf" <<EOF
 load_module $NGINX_STREAM;
@@ -201,12 +203,17 @@ error_log $1/error.log warn;
 events { worker_connections 10000; }
 stream {
     server {
-        listen 127.0.0.1:$2;
+        listen 127.0.0.1:$2$4;
         proxy_pass 127.0.0.1:$3;
+$5
     }
 }
 EOF
     PEER_CMD=(nginx -e "$1/error.log" -p "$1" -c "$1/nginx.conf")
+}
+
+peer_nginx() {
+    nginx_stream "$1" "$2" "$3" "" ""
 }
 
 # ---------------------------------------------------------------- TLS pairs and HTTP proxies
@@ -332,27 +339,10 @@ udppeer_socat() {  # a child process per client; -T ends it 10 s after the clien
 }
 
 udppeer_nginx() {
-    command -v nginx >/dev/null && [[ -f $NGINX_STREAM ]] || return 1
     # reuseport: each worker has its own socket, so a client's datagrams stay with one worker
     # and its session. proxy_responses is left unlimited, so a client keeps one session (as in
     # the other forwarders) instead of one per request; proxy_timeout ends it once it is quiet.
-    cat >"$1/nginx.conf" <<EOF
-load_module $NGINX_STREAM;
-daemon off;
-worker_processes auto;
-worker_rlimit_nofile 20000;
-pid $1/nginx.pid;
-error_log $1/error.log warn;
-events { worker_connections 10000; }
-stream {
-    server {
-        listen 127.0.0.1:$2 udp reuseport;
-        proxy_pass 127.0.0.1:$3;
-        proxy_timeout 10s;
-    }
-}
-EOF
-    PEER_CMD=(nginx -e "$1/error.log" -p "$1" -c "$1/nginx.conf")
+    nginx_stream "$1" "$2" "$3" " udp reuseport" "        proxy_timeout 10s;"
 }
 
 # Prepares PEER ($1) in a new directory for destination port $2: sets PEER_DIR, PEER_PORT and

@@ -48,17 +48,7 @@ int run_latency(Args& args) {
         }
         if (i >= warmup) samples.push_back(micros_between(t0, t1));
     }
-    if (samples.empty()) {
-        std::fprintf(stderr, "zkload rr: no exchange finished within %.1f s\n", seconds);
-        return 1;
-    }
-    const Summary s = summarize(samples);
-    print_figure("p50_us", s.p50);
-    print_figure("p99_us", s.p99);
-    print_figure("mean_us", s.mean);
-    print_figure("max_us", s.max);
-    print_count("count", static_cast<long long>(s.count));
-    return 0;
+    return print_latency("rr", samples, seconds) ? 0 : 1;
 }
 
 }  // namespace zk::bench

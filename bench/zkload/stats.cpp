@@ -39,4 +39,18 @@ void print_count(const std::string& key, long long value) {
     std::fflush(stdout);
 }
 
+bool print_latency(const char* mode, std::vector<double>& samples, double seconds) {
+    if (samples.empty()) {
+        std::fprintf(stderr, "zkload %s: no exchange finished within %.1f s\n", mode, seconds);
+        return false;
+    }
+    const Summary s = summarize(samples);
+    print_figure("p50_us", s.p50);
+    print_figure("p99_us", s.p99);
+    print_figure("mean_us", s.mean);
+    print_figure("max_us", s.max);
+    print_count("count", static_cast<long long>(s.count));
+    return true;
+}
+
 }  // namespace zk::bench

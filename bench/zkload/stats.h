@@ -21,4 +21,8 @@ Summary summarize(std::vector<double>& samples);
 void print_figure(const std::string& key, double value);
 void print_count(const std::string& key, long long value);
 
+// The figures of a request/response mode (p50_us, p99_us, mean_us, max_us, count); false, with
+// a message naming `mode`, when no exchange finished within `seconds`.
+bool print_latency(const char* mode, std::vector<double>& samples, double seconds);
+
 }  // namespace zk::bench

@@ -80,16 +80,7 @@ int run_udp_latency(Args& args) {
         lost_in_a_row = 0;
         if (i >= warmup) samples.push_back(micros_between(t0, t1));
     }
-    if (samples.empty()) {
-        std::fprintf(stderr, "zkload udp_rr: no exchange finished within %.1f s\n", seconds);
-        return 1;
-    }
-    const Summary s = summarize(samples);
-    print_figure("p50_us", s.p50);
-    print_figure("p99_us", s.p99);
-    print_figure("mean_us", s.mean);
-    print_figure("max_us", s.max);
-    print_count("count", static_cast<long long>(s.count));
+    if (!print_latency("udp_rr", samples, seconds)) return 1;
     print_count("lost", lost);
     return 0;
 }
