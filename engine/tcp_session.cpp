@@ -1,10 +1,11 @@
 // One TCP session: the session thread opens both sides (TLS server handshake, connect or HTTP
-// proxy set-up, TLS client handshake) and relays client to destination; the return thread
-// relays destination to client.
+// proxy set-up, TLS client handshake). When both sides are plain it relays the two directions
+// itself; with TLS on a side it relays client to destination and a return thread relays
+// destination to client.
 //
 // Every wait is on the sockets themselves, and writes never wait longer than the write wait. A
-// relay thread blocked on a read is woken by shutdown() of that socket: by the other relay
-// thread when its side ends, or by the teardown. So an idle session costs no wake-ups at all.
+// relay blocked on a read is woken by shutdown() of that socket: by the other relay thread when
+// its side ends, or by the teardown. So an idle session costs no wake-ups at all.
 
 #include <sys/socket.h>
 
@@ -15,6 +16,7 @@
 #include "engine/engine_state.h"
 #include "engine/event_log.h"
 #include "engine/http_proxy.h"
+#include "engine/plain_relay.h"
 #include "engine/routing.h"
 #include "engine/ssl_leg.h"
 #include "engine/traffic.h"
@@ -117,6 +119,29 @@ void relay(const EngineState& state, const ListenerCopy& copy, StreamLeg& from, 
     }
 }
 
+// Both sides plain: one thread serves the two directions.
+void relay_both_ways(const EngineState& state, const ListenerCopy& copy, SessionInfo& s,
+                     const std::string& destination_ip) {
+    const bool dumping = copy.mapping.enable_log != "0";
+    PlainFlow up{s.client_fd, s.destination_fd, [&](std::size_t n) {
+                     s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
+                     traffic_add_outgoing(static_cast<double>(n));
+                 }};
+    PlainFlow down{s.destination_fd, s.client_fd, [&](std::size_t n) {
+                       s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
+                       traffic_add_incoming(static_cast<double>(n));
+                   }};
+    if (dumping) {
+        up.dump = [&](const char* data, std::size_t n) {
+            dump(copy, s.client_address, destination_ip, data, n);
+        };
+        down.dump = [&](const char* data, std::size_t n) {
+            dump(copy, destination_ip, s.client_address, data, n);
+        };
+    }
+    relay_plain(up, down, kDumpChunkSize, state.timings.write_wait_us);
+}
+
 void tcp_return_run(const std::shared_ptr<EngineState>& state,
                     const std::shared_ptr<ListenerCopy>& copy,
                     const std::shared_ptr<SessionInfo>& session,
@@ -173,6 +198,11 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
         }
     }
 
+    if (!ssl_role(copy->mapping)) {
+        relay_both_ways(*state, *copy, s, d.ip);
+        close_both(s);
+        return;
+    }
     s.client_leg->start_relaying();
     s.destination_leg->start_relaying();
     s.live_threads.fetch_add(1);

@@ -5,21 +5,41 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <unordered_map>
 
 #include "engine/brellix_socket.h"
+#include "engine/datagram_batch.h"
 #include "engine/engine_state.h"
 #include "engine/listener_common.h"
 #include "engine/routing.h"
 #include "engine/session_lines.h"
+#include "engine/socket_address.h"
 #include "engine/traffic.h"
 
 namespace zk {
 namespace {
 
-constexpr std::size_t kDatagramSize = 65535;
+constexpr std::size_t kDatagramSize = DatagramBatch::kDatagramSize;
 
 bool would_block() {
     return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+// Sends a reply from the listening socket; when the socket is full it waits up to `wait_us` for
+// room once. False when the socket failed.
+bool send_to_client(int sock, const char* data, std::size_t n, const sockaddr_in& client,
+                    std::int64_t wait_us) {
+    for (bool waited = false;;) {
+        if (::sendto(sock, data, n, MSG_DONTWAIT | MSG_NOSIGNAL,
+                     reinterpret_cast<const sockaddr*>(&client), sizeof client) >= 0) {
+            return true;
+        }
+        if (errno == EINTR) continue;
+        if (!would_block()) return false;
+        if (waited || brellix_socket_wait(sock, 0, wait_us) != kSocketDone) return true;  // lost
+        waited = true;
+    }
 }
 
 void udp_session_run(const std::shared_ptr<EngineState>& state,
@@ -28,6 +48,8 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
     SessionInfo& s = *session;
     const SessionThreadExit exit_mark(*copy, s);
     const std::string from = working_destination(*copy, s).ip;
+    sockaddr_in client{};
+    make_socket_address(s.client_address.c_str(), s.client_port, client);
     const auto step = state->timings.idle_step;
     std::vector<char> buffer(kDatagramSize);
     // Ends when the teardown takes the socket (its shutdown wakes the wait) or at the idle limit.
@@ -40,20 +62,19 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
             }
             continue;
         }
-        std::size_t n = buffer.size();
-        std::string address;
-        int port = 0;
-        if (brellix_socket_udp_recv(s.destination_fd, buffer.data(), n, address, port) != 0) {
-            if (would_block()) continue;
-            break;  // the socket was shut down or failed
-        }
+        // Connected: only the destination's own address and port are heard.
+        const ssize_t got = ::recv(s.destination_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (got < 0 && (would_block() || errno == EINTR)) continue;
+        if (got < 0 || s.destination_socket.load() == 0) break;  // shut down or failed
+        if (got == 0) continue;  // an empty datagram is never relayed
+        const auto n = static_cast<std::size_t>(got);
         s.idle_ms = 0;
         s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
         traffic_add_incoming(static_cast<double>(n));
-        const int sent = brellix_socket_udp_send_all(copy->listen_socket.load(), buffer.data(), n,
-                                                     nullptr, state->timings.write_wait_us,
-                                                     s.client_address.c_str(), s.client_port);
-        if (sent == kSocketError) break;  // a reply that could not go out in time is lost
+        if (!send_to_client(copy->listen_socket.load(), buffer.data(), n, client,
+                            state->timings.write_wait_us)) {
+            break;
+        }
         if (copy->mapping.enable_log != "0") {
             write_dump_block(copy->run->log_stream.get(), from, s.client_address, buffer.data(), n);
         }
@@ -61,29 +82,18 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
     socket_shutdown_field(s.destination_socket);
 }
 
-std::shared_ptr<SessionInfo> find_session(ListenerCopy& copy, const std::string& address,
-                                          int port) {
-    for (const auto& s : copy.sessions) {  // only this thread changes the list
-        if (s->live_threads.load() > 0 && s->client_port == port && s->client_address == address) {
-            return s;
-        }
-    }
-    return nullptr;
+std::uint64_t client_key(const sockaddr_in& sender) {
+    return (std::uint64_t{sender.sin_addr.s_addr} << 16) | sender.sin_port;
 }
 
-// Forwards a known client's datagram; a failure drops it (no second session for the client).
-void forward(EngineState& state, SessionInfo& s, const char* data, std::size_t n) {
-    s.idle_ms = 0;
-    s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
-    traffic_add_outgoing(static_cast<double>(n));
-    brellix_socket_udp_send_all(s.destination_fd, data, n, nullptr, state.timings.write_wait_us,
-                                s.d_ip.c_str(), text_to_int(s.d_port));
-}
-
-void new_client(const std::shared_ptr<EngineState>& state,
-                const std::shared_ptr<ListenerCopy>& copy, const std::string& address, int port,
-                const char* data, std::size_t n) {
-    if (!admit_client(*state, *copy, address, port)) return;
+std::shared_ptr<SessionInfo> new_client(const std::shared_ptr<EngineState>& state,
+                                        const std::shared_ptr<ListenerCopy>& copy,
+                                        const sockaddr_in& sender, const char* data,
+                                        std::size_t n) {
+    std::string address;
+    int port = 0;
+    read_socket_address(sender, address, port);
+    if (!admit_client(*state, *copy, address, port)) return nullptr;
     auto session = std::make_shared<SessionInfo>();
     session->client_address = address;
     session->client_port = port;
@@ -93,23 +103,85 @@ void new_client(const std::shared_ptr<EngineState>& state,
         session->d_port = copy->mapping.destination_port.str();
     }
     int sock = 0;
-    if (session->d_ip.empty() || brellix_socket_udp_create(sock) != kSocketDone) return;
+    if (session->d_ip.empty() || brellix_socket_udp_create(sock) != kSocketDone) return nullptr;
     session->destination_fd = sock;  // closed with the record from here on
     if (brellix_socket_connect(sock, session->d_ip.c_str(), text_to_int(session->d_port)) != 0) {
-        return;
+        return nullptr;
     }
     const int on = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     brellix_socket_set_block(sock, 0);
     if (brellix_socket_udp_send_all(sock, data, n, nullptr, state->timings.write_wait_us,
                                     session->d_ip.c_str(), text_to_int(session->d_port)) != 0) {
-        return;
+        return nullptr;
     }
     session->destination_socket = sock;
     session->outgoing_bytes = n;
     traffic_add_outgoing(static_cast<double>(n));
     start_session(*state, *copy, session,
                   [state, copy, session] { udp_session_run(state, copy, session); });
+    return session;
+}
+
+// The listener's clients by sender address and port. Holds only sessions still in the copy's
+// list: forget_ended() runs right after each reaping.
+class UdpClients {
+public:
+    SessionInfo* find(std::uint64_t key) const {
+        const auto it = sessions_.find(key);
+        return it != sessions_.end() && it->second->live_threads.load() > 0 ? it->second.get()
+                                                                            : nullptr;
+    }
+    void add(std::uint64_t key, std::shared_ptr<SessionInfo> session) {
+        sessions_[key] = std::move(session);
+    }
+    void forget_ended() {
+        std::erase_if(sessions_, [](const auto& entry) { return entry.second->ended(); });
+    }
+
+private:
+    std::unordered_map<std::uint64_t, std::shared_ptr<SessionInfo>> sessions_;
+};
+
+// Relays one batch. A new client's first datagram opens its session; the datagrams of known
+// clients go out per session, in their order, in one call each.
+void relay_batch(const std::shared_ptr<EngineState>& state,
+                 const std::shared_ptr<ListenerCopy>& copy, const DatagramBatch& batch,
+                 unsigned count, UdpClients& clients) {
+    SessionInfo* owner[DatagramBatch::kCapacity] = {};
+    for (unsigned i = 0; i < count; ++i) {
+        if (batch.size(i) == 0) continue;  // an empty datagram is never forwarded
+        const std::uint64_t key = client_key(batch.sender(i));
+        owner[i] = clients.find(key);
+        if (owner[i] == nullptr) {
+            if (auto s = new_client(state, copy, batch.sender(i), batch.data(i), batch.size(i))) {
+                clients.add(key, std::move(s));
+            }
+        }
+    }
+    mmsghdr run[DatagramBatch::kCapacity];
+    iovec vectors[DatagramBatch::kCapacity];
+    for (unsigned i = 0; i < count; ++i) {
+        SessionInfo* s = owner[i];
+        if (s == nullptr) continue;
+        unsigned length = 0;
+        std::size_t bytes = 0;
+        for (unsigned j = i; j < count; ++j) {
+            if (owner[j] != s) continue;
+            owner[j] = nullptr;
+            vectors[length] = {const_cast<char*>(batch.data(j)), batch.size(j)};
+            run[length] = {};
+            run[length].msg_hdr.msg_iov = &vectors[length];
+            run[length].msg_hdr.msg_iovlen = 1;
+            bytes += batch.size(j);
+            ++length;
+        }
+        // A known client's datagram that cannot be forwarded is dropped: never a second session.
+        s->idle_ms = 0;
+        s->outgoing_bytes.fetch_add(bytes, std::memory_order_relaxed);
+        traffic_add_outgoing(static_cast<double>(bytes));
+        send_datagrams(s->destination_fd, run, length, state->timings.write_wait_us);
+    }
 }
 
 }  // namespace
@@ -118,24 +190,19 @@ void udp_listener_run(const std::shared_ptr<EngineState>& state,
                       const std::shared_ptr<ListenerCopy>& copy) {
     // The listening socket stays open until the teardown: session threads send replies on it.
     const int listen_sock = copy->listen_socket.load();
-    std::vector<char> buffer(kDatagramSize);
+    DatagramBatch batch;
+    UdpClients clients;
     // Checked on every pass, so a mapping under steady traffic still stops.
     while (!state->stop_requested(copy->run->name)) {
-        std::size_t n = buffer.size();
-        std::string address;
-        int port = 0;
-        if (brellix_socket_udp_recv(listen_sock, buffer.data(), n, address, port) != 0) {
-            if (would_block()) {
-                reap_sessions(*state, *copy);
-                wait_for_work(*copy, listen_sock, state->timings.idle_step);
-            }
-            continue;  // an empty datagram or a passing error: next pass
+        const int count = batch.receive(listen_sock);
+        if (count > 0) {
+            relay_batch(state, copy, batch, static_cast<unsigned>(count), clients);
+        } else if (count == 0) {
+            reap_sessions(*state, *copy);
+            clients.forget_ended();
+            wait_for_work(*copy, listen_sock, state->timings.idle_step);
         }
-        if (const auto s = find_session(*copy, address, port)) {
-            forward(*state, *s, buffer.data(), n);
-        } else {
-            new_client(state, copy, address, port, buffer.data(), n);
-        }
+        // A passing error: next pass.
     }
 }
 

@@ -307,6 +307,13 @@ TEST_F(TcpRelay, ReaderThatStallsEndsTheSessionWithoutAHoleInTheStream) {
     ASSERT_LT(received.size(), stream.size());
     EXPECT_TRUE(stream.compare(0, received.size(), received) == 0)
         << "the client got " << received.size() << " bytes that are not a prefix of the stream";
+
+    // The next session (most likely on the same relay thread) starts with its own first byte,
+    // never with what the stalled one left behind.
+    const int next = connect_to("127.0.0.1", port);
+    const std::string start_of_next = read_some(next, 1 << 20);
+    ::close(next);
+    EXPECT_TRUE(start_of_next == stream.substr(0, 1 << 20));
 }
 
 }  // namespace

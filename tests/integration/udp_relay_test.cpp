@@ -113,6 +113,26 @@ TEST_F(UdpRelay, EmptyDatagramsAreNotForwarded) {
     EXPECT_EQ(echo_server.received(), 1);
 }
 
+TEST_F(UdpRelay, BurstsOfTwoClientsKeepTheirOrderAndSizes) {
+    UdpEcho echo_server;
+    const int port = free_port();
+    start(relay_mapping("UDP", "burst", port, "127.0.0.1", echo_server.port()));
+    Udp first, second;
+    // Sent back to back, so the relay finds several of each client waiting at once; one is a
+    // near-maximal datagram, one is empty.
+    std::vector<std::string> sent = {"1", std::string(60000, 'L'), "", "3", "4", "5"};
+    for (const auto& d : sent) {
+        first.send_to(port, "a" + d);
+        second.send_to(port, d);
+    }
+    for (const auto& d : sent) {
+        EXPECT_EQ(first.receive().first, "re:a" + d);
+        if (!d.empty()) EXPECT_EQ(second.receive().first, "re:" + d);
+    }
+    EXPECT_EQ(echo_server.received(), 11) << "the empty datagram is not forwarded";
+    EXPECT_EQ(echo_server.senders(), 2);
+}
+
 TEST_F(UdpRelay, ReplyFromAnotherPortIsNotHeard) {
     Udp elsewhere;
     UdpEcho echo_server(&elsewhere);
