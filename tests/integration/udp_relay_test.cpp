@@ -127,7 +127,9 @@ TEST_F(UdpRelay, BurstsOfTwoClientsKeepTheirOrderAndSizes) {
     }
     for (const auto& d : sent) {
         EXPECT_EQ(first.receive().first, "re:a" + d);
-        if (!d.empty()) EXPECT_EQ(second.receive().first, "re:" + d);
+        if (!d.empty()) {
+            EXPECT_EQ(second.receive().first, "re:" + d);
+        }
     }
     EXPECT_EQ(echo_server.received(), 11) << "the empty datagram is not forwarded";
     EXPECT_EQ(echo_server.senders(), 2);
