@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <memory>
 
 namespace zk {
 namespace {
@@ -170,10 +171,13 @@ void relay_plain(PlainFlow& client_to_destination, PlainFlow& destination_to_cli
         pipes[1] = &thread_pipes[1];
     }
     const std::size_t chunk = splicing ? kCopyChunk : std::min(dump_chunk, kCopyChunk);
-    // Untouched while splicing: an idle session's stack stays small.
-    char buffers[2][kCopyChunk];
-    Flow up(client_to_destination, buffers[0], pipes[0] ? kPipeSize : chunk, pipes[0]);
-    Flow down(destination_to_client, buffers[1], pipes[1] ? kPipeSize : chunk, pipes[1]);
+    // Copying needs a buffer per direction; splicing none, so an idle session stays small.
+    std::unique_ptr<char[]> buffers;
+    if (!pipes[0]) buffers = std::make_unique_for_overwrite<char[]>(2 * chunk);
+    char* const space = buffers.get();
+    Flow up(client_to_destination, space, space ? chunk : kPipeSize, pipes[0]);
+    Flow down(destination_to_client, space ? space + chunk : nullptr, space ? chunk : kPipeSize,
+              pipes[1]);
 
     const int client = client_to_destination.from;
     const int destination = destination_to_client.from;
