@@ -1,6 +1,7 @@
 #include "engine/destination_connect.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -38,6 +39,8 @@ int connect_destination(const std::string& ip, int port, int client_fd) {
     const int sock =
         socket_keep_off_zero(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (sock <= 0) return 0;
+    const int on = 1;  // the relay's writes carry the client's, unmerged
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     if (connect_watching_client(sock, ip, port, client_fd)) return sock;
     brellix_socket_close(sock);
     return 0;

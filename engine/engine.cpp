@@ -16,24 +16,26 @@ bool EngineState::stop_requested(std::string_view name) const {
 }
 
 bool EngineState::spawn(std::function<void()> body) {
-    {
-        std::lock_guard guard(threads_lock);
-        ++threads;
-    }
+    threads.fetch_add(1);
     auto counted = [this, body = std::move(body)] {
         body();
-        std::lock_guard guard(threads_lock);
-        if (--threads == 0) threads_done.notify_all();
+        thread_ended();
     };
     if (start_detached_thread(std::move(counted))) return true;
-    std::lock_guard guard(threads_lock);
-    if (--threads == 0) threads_done.notify_all();
+    thread_ended();
     return false;
+}
+
+void EngineState::thread_ended() {
+    if (threads.fetch_sub(1) != 1) return;
+    // Taken so the notification cannot fall between a waiter's check and its wait.
+    std::lock_guard guard(threads_lock);
+    threads_done.notify_all();
 }
 
 bool EngineState::wait_for_threads(std::chrono::milliseconds limit) {
     std::unique_lock guard(threads_lock);
-    return threads_done.wait_for(guard, limit, [this] { return threads == 0; });
+    return threads_done.wait_for(guard, limit, [this] { return threads.load() == 0; });
 }
 
 void session_count_add(EngineState& state, MappingRun& run, int delta) {

@@ -48,9 +48,13 @@ struct EngineState {
     bool wait_for_threads(std::chrono::milliseconds limit);
 
 private:
+    void thread_ended();
+
+    // Counted without a lock (every session starts and ends one); the lock only pairs the last
+    // end with a waiter.
+    std::atomic<int> threads{0};
     std::mutex threads_lock;
     std::condition_variable threads_done;
-    int threads = 0;  // guarded by threads_lock
 };
 
 // Body of a listener thread: start-up, the TCP or UDP loop, then the teardown.

@@ -2,6 +2,8 @@
 // context and the upstream proxy of a TCP copy), its TCP or UDP loop, and the teardown that ends
 // its sessions.
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -75,8 +77,12 @@ bool open_listener(EngineState& state, ListenerCopy& copy) {
         return false;
     }
     brellix_socket_set_block(sock, 0);
-    if (!tcp) {
-        const int on = 1;
+    const int on = 1;
+    if (tcp) {
+        // Accepted sockets inherit it: a relay passes small writes on at once, as the client
+        // made them, instead of holding them back for an acknowledgement.
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    } else {
         ::setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     }
     copy.listen_socket = sock;

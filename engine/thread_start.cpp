@@ -69,10 +69,11 @@ bool start_new_thread(std::function<void()> body) {
 bool start_detached_thread(std::function<void()> body) {
     WaitingThreads& w = waiting_threads();
     {
-        std::lock_guard guard(w.lock);
+        std::unique_lock guard(w.lock);
         if (w.waiting > static_cast<int>(w.tasks.size())) {
             w.tasks.push_back(std::move(body));
-            w.wake.notify_one();
+            guard.unlock();
+            w.wake.notify_one();  // after unlocking: the woken thread finds the lock free
             return true;
         }
     }
