@@ -4,23 +4,28 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace zk {
 namespace {
 
 constexpr auto kIdleWait = std::chrono::seconds(10);  // a waiting thread exits after this
-constexpr int kMostWaiting = 64;                      // more finished threads exit at once
+constexpr std::size_t kMostWaiting = 64;              // more finished threads exit at once
 
-// Finished threads waiting for work. Guarded by `lock`: `tasks` holds at most one task per
-// waiting thread, so every queued task is certain to be taken.
+// One waiting thread. Shared with whoever hands it a task, so the hand-over may notify after
+// unlocking even when the thread then runs the task and exits at once.
+struct Waiter {
+    std::condition_variable wake;
+    std::function<void()> task;  // guarded by WaitingThreads::lock
+};
+
+// Finished threads waiting for work, the most recent last. The most recent gets the next task:
+// its stack and pipes are still warm, and threads a busy spell no longer needs idle out.
 struct WaitingThreads {
     std::mutex lock;
-    std::condition_variable wake;
-    std::deque<std::function<void()>> tasks;
-    int waiting = 0;
+    std::vector<std::shared_ptr<Waiter>> idle;
 };
 
 WaitingThreads& waiting_threads() {
@@ -30,17 +35,19 @@ WaitingThreads& waiting_threads() {
 
 void run_and_wait_for_more(std::function<void()> task) {
     WaitingThreads& w = waiting_threads();
+    const auto me = std::make_shared<Waiter>();
     for (;;) {
         task();
         task = nullptr;  // release what the task held before waiting
         std::unique_lock guard(w.lock);
-        if (w.waiting >= kMostWaiting) return;
-        ++w.waiting;
-        w.wake.wait_for(guard, kIdleWait, [&] { return !w.tasks.empty(); });
-        --w.waiting;
-        if (w.tasks.empty()) return;
-        task = std::move(w.tasks.front());
-        w.tasks.pop_front();
+        if (w.idle.size() >= kMostWaiting) return;
+        w.idle.push_back(me);
+        if (!me->wake.wait_for(guard, kIdleWait, [&] { return me->task != nullptr; })) {
+            std::erase(w.idle, me);  // nobody took it off the list: nothing was handed over
+            return;
+        }
+        task = std::move(me->task);
+        me->task = nullptr;
     }
 }
 
@@ -68,16 +75,17 @@ bool start_new_thread(std::function<void()> body) {
 
 bool start_detached_thread(std::function<void()> body) {
     WaitingThreads& w = waiting_threads();
-    {
-        std::unique_lock guard(w.lock);
-        if (w.waiting > static_cast<int>(w.tasks.size())) {
-            w.tasks.push_back(std::move(body));
-            guard.unlock();
-            w.wake.notify_one();  // after unlocking: the woken thread finds the lock free
-            return true;
-        }
+    std::unique_lock guard(w.lock);
+    if (w.idle.empty()) {
+        guard.unlock();
+        return start_new_thread(std::move(body));
     }
-    return start_new_thread(std::move(body));
+    const std::shared_ptr<Waiter> waiter = std::move(w.idle.back());
+    w.idle.pop_back();
+    waiter->task = std::move(body);
+    guard.unlock();
+    waiter->wake.notify_one();  // after unlocking: the woken thread finds the lock free
+    return true;
 }
 
 }  // namespace zk

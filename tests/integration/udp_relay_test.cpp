@@ -135,6 +135,23 @@ TEST_F(UdpRelay, BurstsOfTwoClientsKeepTheirOrderAndSizes) {
     EXPECT_EQ(echo_server.senders(), 2);
 }
 
+TEST_F(UdpRelay, EmptyRepliesAreSkippedAndTheSessionGoesOn) {
+    Udp destination;
+    const int port = free_port();
+    start(relay_mapping("UDP", "quiet", port, "127.0.0.1", destination.port()));
+    Udp client;
+    client.send_to(port, "q");
+    const auto [request, session_port] = destination.receive();
+    ASSERT_EQ(request, "q");
+    destination.send_to(session_port, "");
+    destination.send_to(session_port, "a");
+    EXPECT_EQ(client.receive(), std::make_pair(std::string("a"), port));
+    client.send_to(port, "r");
+    EXPECT_EQ(destination.receive(), std::make_pair(std::string("r"), session_port));
+    EXPECT_EQ(event_log().find("has stopped"), std::string::npos);
+    EXPECT_EQ(events.count("quiet"), 1);
+}
+
 TEST_F(UdpRelay, ReplyFromAnotherPortIsNotHeard) {
     Udp elsewhere;
     UdpEcho echo_server(&elsewhere);
