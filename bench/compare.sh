@@ -792,8 +792,12 @@ main() {
     fi
 
     local rep peer start=$SECONDS
+    local -a order
+    read -r -a order <<<"$PEERS"
     for ((rep = 1; rep <= REPS; rep++)); do
-        for peer in $PEERS; do
+        # The order turns by one each repetition: a slot can favour or hurt whoever runs in it
+        # (right after direct's bulk and flood tests, say), so no peer keeps the same one.
+        for peer in "${order[@]}"; do
             if ((SECONDS - start > TIME_LIMIT)); then
                 say "time limit of $TIME_LIMIT s reached: the remaining runs are skipped"
                 break 2
@@ -805,6 +809,7 @@ main() {
             run_peer "$peer"
             [[ -n ${FAILED[$peer]:-} ]] && say "  $peer FAILED: ${FAILED[$peer]}"
         done
+        order=("${order[@]:1}" "${order[0]}")
     done
     say "measured in $((SECONDS - start)) s"
     stop_pid "$SERVER_PID"
