@@ -17,9 +17,11 @@ bool EngineState::stop_requested(std::string_view name) const {
 
 bool EngineState::spawn(std::function<void()> body) {
     threads.fetch_add(1);
-    auto counted = [this, body = std::move(body)] {
+    // Holds the state, so the count can drop before the last line of this thread has run.
+    auto counted = [self = shared_from_this(), body = std::move(body)]() mutable {
         body();
-        thread_ended();
+        body = nullptr;  // what the thread held goes before the count says it has ended
+        self->thread_ended();
     };
     if (start_detached_thread(std::move(counted))) return true;
     thread_ended();

@@ -15,7 +15,7 @@
 
 namespace zk {
 
-struct EngineState {
+struct EngineState : std::enable_shared_from_this<EngineState> {
     EngineState(std::string dir, EngineEvents& sink, EngineTimings t, Resolver r)
         : program_dir(std::move(dir)), events(sink), timings(t), resolver(std::move(r)) {}
 
