@@ -345,19 +345,9 @@ udppeer_nginx() {
     nginx_stream "$1" "$2" "$3" " udp reuseport" "        proxy_timeout 10s;"
 }
 
-# Prepares PEER ($1) in a new directory for destination port $2: sets PEER_DIR, PEER_PORT and
-# PEER_CMD (and PEER_PROTO, which start_peer probes with); false when the peer is not available.
-prepare_peer() {
-    alloc_port
-    PEER_PORT=$PORT_FOUND
-    PEER_PROTO=tcp
-    PEER_DIR=$(mktemp -d "$WORK/$1.XXXX")
-    PEER_CMD=()
-    "peer_$1" "$PEER_DIR" "$PEER_PORT" "$2"
-}
-
-# prepare_as KIND PEER [DEST_PORT]: the same for the peer's KIND function (tlspair, httpproxy,
-# udppeer).
+# prepare_as KIND PEER [DEST_PORT]: prepares the peer's KIND function (peer, tlspair, httpproxy,
+# udppeer) in a new directory for DEST_PORT: sets PEER_DIR, PEER_PORT and PEER_CMD (and
+# PEER_PROTO, which start_peer probes with); false when the peer is not available.
 prepare_as() {
     alloc_port
     PEER_PORT=$PORT_FOUND
@@ -454,25 +444,18 @@ test_cps() {
     record "$1" cps_p99 "$(figure p99_us)"
 }
 
-test_bulk() {  # test_bulk PEER TARGET PID CONNS
+test_bulk() {  # test_bulk PEER TARGET PID CONNS [METRIC]: METRIC is bulkCONNS unless given
+    local metric=${5:-bulk$4}
     if ! measure bulk --target "$2" --conns "$4" --seconds "$BULK_SECONDS"; then
-        fail_metrics "$1" "$(last_error)" "bulk$4"
+        fail_metrics "$1" "$(last_error)" "$metric"
         return 1
     fi
-    record "$1" "bulk$4" "$(figure mbps)"
+    record "$1" "$metric" "$(figure mbps)"
 }
 test_bulk1() { test_bulk "$@" 1; }
 test_bulk8() { test_bulk "$@" 8; }
-
-test_tls() {  # test_tls PEER TARGET PID CONNS: bulk through a TLS pair
-    if ! measure bulk --target "$2" --conns "$4" --seconds "$BULK_SECONDS"; then
-        fail_metrics "$1" "$(last_error)" "tls$4"
-        return 1
-    fi
-    record "$1" "tls$4" "$(figure mbps)"
-}
-test_tls1() { test_tls "$@" 1; }
-test_tls8() { test_tls "$@" 8; }
+test_tls1() { test_bulk "$@" 1 tls1; }  # bulk through a TLS pair
+test_tls8() { test_bulk "$@" 8 tls8; }
 
 test_proxy() {  # one request per connection, through the proxy to the origin (direct: to it)
     local via=()
@@ -516,7 +499,7 @@ test_udp_flood() {  # the sink is asked for its count directly, never through th
 # Time from starting the forwarder to the first echo through it.
 test_startup() {
     local peer=$1
-    prepare_peer "$peer" "$ECHO_PORT" || return 1
+    prepare_as peer "$peer" "$ECHO_PORT" || return 1
     if ! measure first_request --target "127.0.0.1:$PEER_PORT" --timeout-ms "$READY_MS" \
         --log "$PEER_DIR/output.log" -- "${PEER_CMD[@]}"; then
         fail_metrics "$peer" "$(last_error) (log: $PEER_DIR/output.log)" startup
@@ -547,12 +530,11 @@ run_peer() {
         FAILED[$peer]="unknown peer (no peer_, tlspair_, httpproxy_ or udppeer_$peer function)"
         return 1
     fi
-    run_tls_and_proxy "$peer"
-    run_udp "$peer"
+    run_other_kinds "$peer"
     declare -F "peer_$peer" >/dev/null || return 0
     has_test startup && test_startup "$peer"
     if has_test idle || has_test rr || has_test cps; then
-        prepare_peer "$peer" "$ECHO_PORT" || { FAILED[$peer]="not available (not installed?)"; return 1; }
+        prepare_as peer "$peer" "$ECHO_PORT" || { FAILED[$peer]="not available (not installed?)"; return 1; }
         start_peer "$peer" 'ping\n' || return 1
         for t in idle rr cps; do
             has_test $t && "test_$t" "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
@@ -560,7 +542,7 @@ run_peer() {
         stop_pid "$PEER_PID"
     fi
     if has_test bulk1 || has_test bulk8; then
-        prepare_peer "$peer" "$BULK_PORT" || { FAILED[$peer]="not available (not installed?)"; return 1; }
+        prepare_as peer "$peer" "$BULK_PORT" || { FAILED[$peer]="not available (not installed?)"; return 1; }
         start_peer "$peer" PPPPPPPPP || return 1
         for t in bulk1 bulk8; do
             has_test $t && "test_$t" "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
@@ -569,53 +551,42 @@ run_peer() {
     fi
 }
 
-# The TLS pair rows (through the peer's tlspair_ function, in front of the bulk server) and the
-# HTTP proxy rows (its httpproxy_ function, in front of the HTTP origin), when it has them.
-run_tls_and_proxy() {
-    local peer=$1 t
-    if (has_test tls1 || has_test tls8) && declare -F "tlspair_$peer" >/dev/null; then
-        if ! prepare_as tlspair "$peer" "$BULK_PORT"; then
-            fail_metrics "$peer" "not available (not installed?)" tls1 tls8
-        elif start_peer_for "$peer" PPPPPPPPP tls1 tls8; then
-            for t in tls1 tls8; do
-                has_test $t && "test_$t" "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
-            done
-            stop_pid "$PEER_PID"
-        fi
+# run_as KIND PEER DEST_PORT REQUEST TESTS METRIC...: starts the peer's KIND function in front of
+# DEST_PORT, waits until REQUEST is answered through it and runs those of TESTS that were asked
+# for. A failure fails only the METRICs, so the peer's other rows still run.
+run_as() {
+    local kind=$1 peer=$2 dest=$3 request=$4 tests=$5 t
+    shift 5
+    if ! prepare_as "$kind" "$peer" "$dest"; then
+        fail_metrics "$peer" "not available (not installed?)" "$@"
+    elif start_peer_for "$peer" "$request" "$@"; then
+        for t in $tests; do
+            has_test "$t" && "test_$t" "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
+        done
+        stop_pid "$PEER_PID"
     fi
-    if has_test proxy && declare -F "httpproxy_$peer" >/dev/null; then
-        if ! prepare_as httpproxy "$peer"; then
-            fail_metrics "$peer" "not available (not installed?)" proxy_rps proxy_p50 proxy_p99
-        elif start_peer_for "$peer" "GET http://127.0.0.1:$ORIGIN_PORT/ HTTP/1.0\\r\\n\\r\\n" \
-            proxy_rps proxy_p50 proxy_p99; then
-            test_proxy "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
-            stop_pid "$PEER_PID"
-        fi
-    fi
-    return 0
 }
 
-# The UDP rows through the peer's udppeer_ function: one start in front of the UDP echo (udp_rr),
-# one in front of the UDP sink (udp_flood; ready when the sink answers its query through it).
-run_udp() {
+# The rows a peer serves through its other functions, when it has them: TLS pairs (tlspair_, in
+# front of the bulk server), HTTP proxies (httpproxy_, in front of the HTTP origin) and UDP
+# forwarders (udppeer_: in front of the UDP echo for udp_rr, in front of the UDP sink for
+# udp_flood, ready when the sink answers its query through it).
+run_other_kinds() {
     local peer=$1
+    if (has_test tls1 || has_test tls8) && declare -F "tlspair_$peer" >/dev/null; then
+        run_as tlspair "$peer" "$BULK_PORT" PPPPPPPPP "tls1 tls8" tls1 tls8
+    fi
+    if has_test proxy && declare -F "httpproxy_$peer" >/dev/null; then
+        run_as httpproxy "$peer" "" "GET http://127.0.0.1:$ORIGIN_PORT/ HTTP/1.0\\r\\n\\r\\n" \
+            proxy proxy_rps proxy_p50 proxy_p99
+    fi
     declare -F "udppeer_$peer" >/dev/null || return 0
     if has_test udp_rr; then
-        if ! prepare_as udppeer "$peer" "$UDP_ECHO_PORT"; then
-            fail_metrics "$peer" "not available (not installed?)" udp_rr_p50 udp_rr_p99
-        elif start_peer_for "$peer" 'ping\n' udp_rr_p50 udp_rr_p99; then
-            test_udp_rr "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
-            stop_pid "$PEER_PID"
-        fi
+        run_as udppeer "$peer" "$UDP_ECHO_PORT" 'ping\n' udp_rr udp_rr_p50 udp_rr_p99
     fi
     if has_test udp_flood; then
-        local flood=(udp_flood udp_flood_loss udp_flood_sent)
-        if ! prepare_as udppeer "$peer" "$UDP_SINK_PORT"; then
-            fail_metrics "$peer" "not available (not installed?)" "${flood[@]}"
-        elif start_peer_for "$peer" '?count' "${flood[@]}"; then
-            test_udp_flood "$peer" "127.0.0.1:$PEER_PORT" "$PEER_PID"
-            stop_pid "$PEER_PID"
-        fi
+        run_as udppeer "$peer" "$UDP_SINK_PORT" '?count' udp_flood \
+            udp_flood udp_flood_loss udp_flood_sent
     fi
     return 0
 }

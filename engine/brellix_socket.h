@@ -17,6 +17,8 @@
 // Threading: every function may be called from any thread on different sockets. To stop a
 // thread blocked on a socket, use socket_shutdown_field, never a plain close.
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,9 @@ int brellix_socket_send(int sock, const void* data, std::size_t& len, std::int64
 // One datagram to address:port.
 int brellix_socket_udp_send(int sock, const void* data, std::size_t& len, std::int64_t timeout_us,
                             const char* address, int port);
+// The same to an address already in socket form: nothing to parse per datagram.
+int brellix_socket_udp_send_to(int sock, const void* data, std::size_t& len,
+                               std::int64_t timeout_us, const sockaddr_in& peer);
 // One receive. The peer's orderly close gives -1 with length 0 and errno 0.
 int brellix_socket_recv(int sock, void* buf, std::size_t& len, std::int64_t timeout_us);
 // One datagram, never waiting, whatever the socket's mode: 0 with its length, the sender's dotted

@@ -62,6 +62,11 @@ int brellix_socket_udp_send(int sock, const void* data, std::size_t& len, std::i
         len = 0;
         return kSocketError;
     }
+    return brellix_socket_udp_send_to(sock, data, len, timeout_us, peer);
+}
+
+int brellix_socket_udp_send_to(int sock, const void* data, std::size_t& len,
+                               std::int64_t timeout_us, const sockaddr_in& peer) {
     const std::size_t want = len;
     return transfer(sock, 0, len, timeout_us, false, [&] {
         return ::sendto(sock, data, want, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&peer),

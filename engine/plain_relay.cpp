@@ -80,19 +80,22 @@ public:
 
     Turn take_turn() {
         for (int chunk = 0; chunk < kChunksPerTurn; ++chunk) {
-            if (queued_ > 0) {
-                if (!drain()) return Turn::ended;
-                if (queued_ > 0) return Turn::wants_write;
+            const bool fresh = queued_ == 0;
+            if (fresh) {
+                const ssize_t n = fill();
+                if (n < 0) return Turn::ended;
+                if (n == 0) return Turn::wants_read;
+                flow_.count(static_cast<std::size_t>(n));
             }
-            const ssize_t n = fill();
-            if (n < 0) return Turn::ended;
-            if (n == 0) return Turn::wants_read;
-            flow_.count(static_cast<std::size_t>(n));
-            last_progress_ = Clock::now();
-            if (!drain()) return Turn::ended;
-            if (queued_ > 0) return Turn::wants_write;
+            const int moved = drain();
+            if (moved < 0) return Turn::ended;
+            if (queued_ > 0) {
+                // The stall clock runs from the last byte that went (or from the read).
+                if (fresh || moved > 0) last_progress_ = Clock::now();
+                return Turn::wants_write;
+            }
             // A short read has most likely emptied the socket: wait rather than ask again.
-            if (static_cast<std::size_t>(n) < chunk_) return Turn::wants_read;
+            if (chunk_length_ < chunk_) return Turn::wants_read;
         }
         return Turn::wants_read;
     }
@@ -115,8 +118,9 @@ private:
         }
     }
 
-    // Writes what `to` takes now; false when it failed.
-    bool drain() {
+    // Writes what `to` takes now: -1 when it failed, else 1 when any byte went, 0 when none.
+    int drain() {
+        int moved = 0;
         while (queued_ > 0) {
             const ssize_t n = pipe_ ? ::splice(pipe_->read_end, nullptr, flow_.to, nullptr, queued_,
                                                SPLICE_F_MOVE | SPLICE_F_NONBLOCK)
@@ -124,15 +128,15 @@ private:
                                              MSG_DONTWAIT | MSG_NOSIGNAL);
             if (n > 0) {
                 queued_ -= static_cast<std::size_t>(n);
-                last_progress_ = Clock::now();
+                moved = 1;
                 continue;
             }
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return moved;
             if (n < 0 && errno == EINTR) continue;
-            return false;
+            return -1;
         }
         if (flow_.dump) flow_.dump(buffer_, chunk_length_);
-        return true;
+        return moved;
     }
 
     PlainFlow& flow_;

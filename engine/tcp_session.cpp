@@ -119,18 +119,27 @@ void relay(const EngineState& state, const ListenerCopy& copy, StreamLeg& from, 
     }
 }
 
+// Byte counters of each direction, for the relay loops.
+auto count_outgoing(SessionInfo& s) {
+    return [&s](std::size_t n) {
+        s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
+        traffic_add_outgoing(static_cast<double>(n));
+    };
+}
+
+auto count_incoming(SessionInfo& s) {
+    return [&s](std::size_t n) {
+        s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
+        traffic_add_incoming(static_cast<double>(n));
+    };
+}
+
 // Both sides plain: one thread serves the two directions.
 void relay_both_ways(const EngineState& state, const ListenerCopy& copy, SessionInfo& s,
                      const std::string& destination_ip) {
     const bool dumping = copy.mapping.enable_log != "0";
-    PlainFlow up{s.client_fd, s.destination_fd, [&](std::size_t n) {
-                     s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
-                     traffic_add_outgoing(static_cast<double>(n));
-                 }};
-    PlainFlow down{s.destination_fd, s.client_fd, [&](std::size_t n) {
-                       s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
-                       traffic_add_incoming(static_cast<double>(n));
-                   }};
+    PlainFlow up{s.client_fd, s.destination_fd, count_outgoing(s)};
+    PlainFlow down{s.destination_fd, s.client_fd, count_incoming(s)};
     if (dumping) {
         up.dump = [&](const char* data, std::size_t n) {
             dump(copy, s.client_address, destination_ip, data, n);
@@ -149,10 +158,7 @@ void tcp_return_run(const std::shared_ptr<EngineState>& state,
     SessionInfo& s = *session;
     const SessionThreadExit exit_mark(*copy, s);
     relay(*state, *copy, *s.destination_leg, *s.client_leg, destination_ip, s.client_address,
-          [&](std::size_t n) {
-              s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
-              traffic_add_incoming(static_cast<double>(n));
-          });
+          count_incoming(s));
     announce_close(s.destination_leg);
     socket_shutdown_field(s.destination_socket);
     // The session thread ends the client side as soon as its read wakes up; a TLS client hears
@@ -213,10 +219,7 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
         return;
     }
     relay(*state, *copy, *s.client_leg, *s.destination_leg, s.client_address, d.ip,
-          [&](std::size_t n) {
-              s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
-              traffic_add_outgoing(static_cast<double>(n));
-          });
+          count_outgoing(s));
     close_both(s);
 }
 

@@ -26,22 +26,6 @@ bool would_block() {
     return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
-// Sends a reply from the listening socket; when the socket is full it waits up to `wait_us` for
-// room once. False when the socket failed.
-bool send_to_client(int sock, const char* data, std::size_t n, const sockaddr_in& client,
-                    std::int64_t wait_us) {
-    for (bool waited = false;;) {
-        if (::sendto(sock, data, n, MSG_DONTWAIT | MSG_NOSIGNAL,
-                     reinterpret_cast<const sockaddr*>(&client), sizeof client) >= 0) {
-            return true;
-        }
-        if (errno == EINTR) continue;
-        if (!would_block()) return false;
-        if (waited || brellix_socket_wait(sock, 0, wait_us) != kSocketDone) return true;  // lost
-        waited = true;
-    }
-}
-
 void udp_session_run(const std::shared_ptr<EngineState>& state,
                      const std::shared_ptr<ListenerCopy>& copy,
                      const std::shared_ptr<SessionInfo>& session) {
@@ -71,8 +55,10 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
         s.idle_ms = 0;
         s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
         traffic_add_incoming(static_cast<double>(n));
-        if (!send_to_client(copy->listen_socket.load(), buffer.data(), n, client,
-                            state->timings.write_wait_us)) {
+        // A reply that could not go out in time is lost; a failed socket ends the session.
+        std::size_t length = n;
+        if (brellix_socket_udp_send_to(copy->listen_socket.load(), buffer.data(), length,
+                                       state->timings.write_wait_us, client) == kSocketError) {
             break;
         }
         if (copy->mapping.enable_log != "0") {

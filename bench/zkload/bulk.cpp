@@ -110,8 +110,7 @@ int run_bulk(Args& args) {
 
     std::vector<StreamResult> results(static_cast<std::size_t>(conns));
     const auto start = Clock::now();
-    const auto deadline =
-        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto deadline = after_seconds(start, seconds);
     std::vector<std::thread> workers;
     for (int i = 0; i < conns; ++i) {
         workers.emplace_back([&, i] {
@@ -135,7 +134,7 @@ int run_bulk(Args& args) {
         total += r.bytes;
         end = std::max(end, r.done);
     }
-    const double elapsed = std::chrono::duration<double>(end - start).count();
+    const double elapsed = seconds_between(start, end);
     print_figure("mbps", elapsed > 0 ? static_cast<double>(total) / elapsed / 1e6 : 0.0);
     print_count("bytes", static_cast<long long>(total));
     print_figure("seconds", elapsed);

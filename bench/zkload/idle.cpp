@@ -44,8 +44,7 @@ int run_idle(Args& args) {
     }
 
     const auto before = sample_if(pid);
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(seconds));
+    const auto deadline = after_seconds(Clock::now(), seconds);
     const std::string request(16, 'i');
     std::string reply(request.size(), '\0');
     std::vector<Fd> held;
@@ -75,7 +74,7 @@ int run_idle(Args& args) {
     const auto idle_start = Clock::now();
     sleep_for_ms(static_cast<long long>(idle_seconds * 1000));
     const auto idle_end = sample_if(pid);
-    const double idle_wall = std::chrono::duration<double>(Clock::now() - idle_start).count();
+    const double idle_wall = seconds_between(idle_start, Clock::now());
 
     long long alive = 0;
     for (auto& fd : held)

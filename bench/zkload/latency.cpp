@@ -31,8 +31,7 @@ int run_latency(Args& args) {
     std::string reply(size, '\0');
     std::vector<double> samples;
     samples.reserve(static_cast<std::size_t>(count));
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(seconds));
+    const auto deadline = after_seconds(Clock::now(), seconds);
     for (long long i = 0; i < warmup + count && Clock::now() < deadline; ++i) {
         request[0] = static_cast<char>('a' + i % 26);  // a stale reply would not match
         const auto t0 = Clock::now();

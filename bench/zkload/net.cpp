@@ -132,6 +132,15 @@ double micros_between(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::micro>(to - from).count();
 }
 
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+Clock::time_point after_seconds(Clock::time_point from, double seconds) {
+    return from +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 void sleep_for_ms(long long ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

@@ -55,6 +55,9 @@ Fd open_listener(std::uint16_t port, std::string& error);
 void raise_fd_limit();
 
 double micros_between(Clock::time_point from, Clock::time_point to);
+double seconds_between(Clock::time_point from, Clock::time_point to);
+// `from` plus a number of seconds that may have a fraction.
+Clock::time_point after_seconds(Clock::time_point from, double seconds);
 void sleep_for_ms(long long ms);
 
 // "\r", "\n", "\t" and "\\" escapes of a request text given on the command line.

@@ -21,8 +21,7 @@ int run_parallel_rounds(const RoundLimits& limits, const std::function<double()>
     std::vector<double> samples;
     std::string first_error;
     const auto start = Clock::now();
-    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(limits.seconds));
+    const auto deadline = after_seconds(start, limits.seconds);
     std::vector<std::thread> workers;
     for (int w = 0; w < limits.parallel; ++w) {
         workers.emplace_back([&] {
@@ -45,7 +44,7 @@ int run_parallel_rounds(const RoundLimits& limits, const std::function<double()>
     }
     for (auto& w : workers)
         w.join();
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const double elapsed = seconds_between(start, Clock::now());
 
     if (errors.load() > 0) {
         std::fprintf(stderr, "zkload: %lld failed %s (first: %s)\n", errors.load(), what.c_str(),

@@ -39,10 +39,6 @@ std::optional<SinkFigures> settled_figures(const sockaddr_in& sink) {
     return last;
 }
 
-double seconds_between(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
 }  // namespace
 
 int run_udp_flood(Args& args) {
@@ -86,8 +82,7 @@ int run_udp_flood(Args& args) {
     long long sent = 0;
     long long send_errors = 0;
     const auto t0 = Clock::now();
-    const auto end =
-        t0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto end = after_seconds(t0, seconds);
     for (auto now = t0; sent + send_errors < max_count && now < end; now = Clock::now()) {
         if (rate > 0 && static_cast<double>(sent) >= rate * seconds_between(t0, now)) {
             std::this_thread::sleep_for(std::chrono::microseconds(50));  // ahead of the rate

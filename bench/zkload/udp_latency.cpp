@@ -61,8 +61,7 @@ int run_udp_latency(Args& args) {
     samples.reserve(static_cast<std::size_t>(count));
     long long lost = 0;
     int lost_in_a_row = 0;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(seconds));
+    const auto deadline = after_seconds(Clock::now(), seconds);
     for (long long i = 0; i < warmup + count && Clock::now() < deadline; ++i) {
         put_sequence(request, static_cast<std::uint64_t>(i));
         const auto t0 = Clock::now();

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "relay_fixture.h"
-#include "tool_process.h"
+#include "tool_peers.h"
 
 namespace zk {
 namespace {

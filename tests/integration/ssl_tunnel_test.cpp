@@ -8,7 +8,7 @@
 
 #include "relay_fixture.h"
 #include "support/random_bytes.h"
-#include "tool_process.h"
+#include "tool_peers.h"
 
 namespace zk {
 namespace {

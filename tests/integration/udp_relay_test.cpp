@@ -82,12 +82,19 @@ private:
     std::thread thread_;
 };
 
-class UdpRelay : public RelayTest {};
+class UdpRelay : public RelayTest {
+protected:
+    // Starts a UDP mapping `name` from a free port to 127.0.0.1:`destination_port`; its port.
+    int start_udp(const std::string& name, int destination_port) {
+        const int port = free_port();
+        start(relay_mapping("UDP", name, port, "127.0.0.1", destination_port));
+        return port;
+    }
+};
 
 TEST_F(UdpRelay, RepliesComeFromTheListenPortAndEachSourcePortIsASession) {
     UdpEcho echo_server;
-    const int port = free_port();
-    start(relay_mapping("UDP", "dns", port, "127.0.0.1", echo_server.port()));
+    const int port = start_udp("dns", echo_server.port());
     Udp first, second;
     first.send_to(port, "one");
     EXPECT_EQ(first.receive(), std::make_pair(std::string("re:one"), port));
@@ -104,8 +111,7 @@ TEST_F(UdpRelay, RepliesComeFromTheListenPortAndEachSourcePortIsASession) {
 
 TEST_F(UdpRelay, EmptyDatagramsAreNotForwarded) {
     UdpEcho echo_server;
-    const int port = free_port();
-    start(relay_mapping("UDP", "empty", port, "127.0.0.1", echo_server.port()));
+    const int port = start_udp("empty", echo_server.port());
     Udp client;
     client.send_to(port, "");
     client.send_to(port, "x");
@@ -115,8 +121,7 @@ TEST_F(UdpRelay, EmptyDatagramsAreNotForwarded) {
 
 TEST_F(UdpRelay, BurstsOfTwoClientsKeepTheirOrderAndSizes) {
     UdpEcho echo_server;
-    const int port = free_port();
-    start(relay_mapping("UDP", "burst", port, "127.0.0.1", echo_server.port()));
+    const int port = start_udp("burst", echo_server.port());
     Udp first, second;
     // Sent back to back, so the relay finds several of each client waiting at once; one is a
     // near-maximal datagram, one is empty.
@@ -137,8 +142,7 @@ TEST_F(UdpRelay, BurstsOfTwoClientsKeepTheirOrderAndSizes) {
 
 TEST_F(UdpRelay, EmptyRepliesAreSkippedAndTheSessionGoesOn) {
     Udp destination;
-    const int port = free_port();
-    start(relay_mapping("UDP", "quiet", port, "127.0.0.1", destination.port()));
+    const int port = start_udp("quiet", destination.port());
     Udp client;
     client.send_to(port, "q");
     const auto [request, session_port] = destination.receive();
@@ -155,8 +159,7 @@ TEST_F(UdpRelay, EmptyRepliesAreSkippedAndTheSessionGoesOn) {
 TEST_F(UdpRelay, ReplyFromAnotherPortIsNotHeard) {
     Udp elsewhere;
     UdpEcho echo_server(&elsewhere);
-    const int port = free_port();
-    start(relay_mapping("UDP", "strict", port, "127.0.0.1", echo_server.port()));
+    const int port = start_udp("strict", echo_server.port());
     Udp client;
     client.send_to(port, "hello");
     ASSERT_TRUE(wait_for([&] { return echo_server.received() == 1; }));
@@ -192,8 +195,7 @@ TEST_F(UdpRelay, QuietSessionEndsAtTheIdleLimitAndTheClientStartsAgain) {
     timings.udp_idle_limit = 300ms;
     make_engine(timings);
     UdpEcho echo_server;
-    const int port = free_port();
-    start(relay_mapping("UDP", "idle", port, "127.0.0.1", echo_server.port()));
+    const int port = start_udp("idle", echo_server.port());
     Udp client;
     client.send_to(port, "1");
     EXPECT_EQ(client.receive().first, "re:1");

@@ -51,8 +51,8 @@ TEST(ThreadStart, TheMostRecentlyFinishedThreadTakesTheNextTask) {
     std::set<std::thread::id> used;
     for (int i = 0; i < 20; ++i) {
         std::atomic<bool> ran{false};
-        std::this_thread::sleep_for(
-            std::chrono::milliseconds(20));  // the last one is waiting again
+        // Time for the last one to be waiting again.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ASSERT_TRUE(start_detached_thread([&] {
             std::lock_guard guard(lock);
             used.insert(std::this_thread::get_id());

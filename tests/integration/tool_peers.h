@@ -2,24 +2,16 @@
 // What the tests with command-line peers (openssl, curl, stunnel) share: finding a tool on PATH
 // and the test certificates those peers and the TLS mappings use.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "core/port_mapping.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace zk::test {
 
