@@ -1,6 +1,6 @@
 #pragma once
 // config.xml: the settings, the mapping table and the trigger table. Read once at start-up,
-// written once on the exit path.
+// written after every change and on the exit path.
 //
 // Threading: call from one thread at a time; the tables passed in must not change meanwhile.
 
@@ -30,9 +30,13 @@ bool load_triggers(const std::string& path, TriggerTable& triggers, MessageSink&
 std::string configuration_text(const AppSettings& settings, const MappingTable& table,
                                const TriggerTable& triggers);
 
-// Replaces the file at `path` atomically (a crash mid-write leaves the old file whole).
+// Replaces the file at `path` atomically and durably (through `path`.tmp, fsync and rename: a
+// crash mid-write leaves the old file whole). The file is mode 0600: it holds the web password.
 // Returns 0, or the errno of the step that failed.
 int save_configuration(const std::string& path, const AppSettings& settings,
                        const MappingTable& table, const TriggerTable& triggers);
+
+// Removes the temporary a save killed half-way left behind (it holds the password).
+void remove_stale_temporary(const std::string& path);
 
 }  // namespace zk

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/config_file.h"
+#include "core/validation.h"
 #include "xml/xcfg.h"
 
 namespace zk {
@@ -51,8 +52,8 @@ bool read_target(const XcfgNode* ip, RoundRobinTarget& r) {
 }
 
 bool read_mapping(const XcfgNode* node, PortMapping& m) {
-    return read(node, "name", m.name) && read(node, "type", m.type) &&
-           read(node, "listen_port_type", m.listen_port_type, "0") &&
+    return read(node, "name", m.name) && !has_control_character(m.name) &&
+           read(node, "type", m.type) && read(node, "listen_port_type", m.listen_port_type, "0") &&
            read(node, "listen_port", m.listen_port) &&
            read(node, "listen_port_end", m.listen_port_end, "0") &&
            read(node, "destination_ip", m.destination_ip) &&

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/port_mapping.h"
 
@@ -13,6 +14,13 @@ namespace zk {
 inline constexpr const char* kErrorTitle = "ERROR!";
 
 enum class EditKind { add, edit };
+
+// True when the text holds a C0 control character or DEL. Names are shown in lists and pages and
+// written into log lines: a line break or an escape sequence in one could forge those.
+bool has_control_character(std::string_view text);
+
+// The port a text names: decimal digits only, 1 to 65535; nothing otherwise.
+std::optional<int> port_number(std::string_view text);
 
 // Runs the checks in their fixed order and returns the first failure's message. The name is
 // tested against the table only when a new mapping is being added.

@@ -42,10 +42,11 @@ struct LoadContext {
 
 // expat hands out UTF-8 while config.xml is ISO-8859-1: characters up to U+00FF go back to
 // their single byte so values survive a load and a save unchanged; characters above stay UTF-8.
-// The 128-byte cut applies to the converted bytes.
-void store_field(Field& field, std::string_view utf8) {
+// The cut to `limit` bytes applies to the converted bytes; `put` takes each byte.
+template <typename Put>
+void convert_to_8bit(std::string_view utf8, std::size_t limit, Put put) {
     std::size_t out = 0;
-    for (std::size_t i = 0; i < utf8.size() && out < kMaxFieldBytes; ++i) {
+    for (std::size_t i = 0; i < utf8.size() && out < limit; ++i, ++out) {
         auto byte = static_cast<unsigned char>(utf8[i]);
         if ((byte == 0xC2 || byte == 0xC3) && i + 1 < utf8.size()) {
             auto follow = static_cast<unsigned char>(utf8[i + 1]);
@@ -54,9 +55,19 @@ void store_field(Field& field, std::string_view utf8) {
                 ++i;
             }
         }
-        field[out++] = static_cast<char>(byte);
+        put(static_cast<char>(byte));
     }
+}
+
+void store_field(Field& field, std::string_view utf8) {
+    std::size_t out = 0;
+    convert_to_8bit(utf8, kMaxFieldBytes, [&](char c) { field[out++] = c; });
     std::fill(field.begin() + static_cast<std::ptrdiff_t>(out), field.end(), '\0');
+}
+
+void store_value(std::string& value, std::string_view utf8) {
+    value.clear();
+    convert_to_8bit(utf8, kXcfgValueLimit, [&](char c) { value.push_back(c); });
 }
 
 void add_element(LoadContext& ctx, const XML_Char* name, const XML_Char** attributes) {
@@ -69,7 +80,7 @@ void add_element(LoadContext& ctx, const XML_Char* name, const XML_Char** attrib
     node.attributes = std::vector<XcfgAttribute>(count);
     for (std::size_t i = 0; i < count; ++i) {
         store_field(node.attributes[i].name, attributes[2 * i]);
-        store_field(node.attributes[i].value, attributes[2 * i + 1]);
+        store_value(node.attributes[i].value, attributes[2 * i + 1]);
     }
     XcfgNode& stored = ctx.document.nodes.emplace_back(std::move(node));
 
@@ -218,18 +229,20 @@ int xcfg_find_path(const XcfgNode*& out, const XcfgNode* start, int count,
 
 int xcfg_get_value(const XcfgNode* node, const char* attribute, char* dest, std::size_t size) {
     if (node == nullptr) return kXcfgNotFound;
-    const char* source = node->text.data();
+    std::string_view source = node->text.data();
     if (attribute != nullptr) {
         const auto found = std::find_if(node->attributes.begin(), node->attributes.end(),
                                         [attribute](const XcfgAttribute& a) {
                                             return std::strcmp(a.name.data(), attribute) == 0;
                                         });
         if (found == node->attributes.end()) return kXcfgNotFound;
-        source = found->value.data();
+        source = found->value;
     }
     if (size == 0) return 0;  // no room even for the NUL: nothing is written
-    const std::size_t length = std::min(std::strlen(source), size - 1);
-    std::memcpy(dest, source, length);
+    // An embedded NUL (from a character reference) ends the value, as it ends a record field.
+    source = source.substr(0, source.find('\0'));
+    const std::size_t length = std::min(source.size(), size - 1);
+    std::memcpy(dest, source.data(), length);
     std::memset(dest + length, 0, size - length);
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Read-only configuration tree over expat: element names, attributes and text, each cut to
-// 128 bytes, linked as first-child / next-sibling lists. Used only to read config.xml.
+// Read-only configuration tree over expat: element names and text cut to 128 bytes, attribute
+// values to 1023 (the largest record field), linked as first-child / next-sibling lists. Used
+// only to read config.xml.
 //
 // Threading: a document is used by one thread at a time; there is no shared state.
 
@@ -20,10 +21,13 @@ inline constexpr int kXcfgNotFound = 2010;
 inline constexpr int kXcfgNoRoot = 2024;
 
 inline constexpr std::size_t kXcfgFieldSize = 129;  // 128 bytes and the NUL
+// Attribute values hold whole record fields (paths of 1023 bytes), so a value saved is the value
+// read back.
+inline constexpr std::size_t kXcfgValueLimit = 1023;
 
 struct XcfgAttribute {
     std::array<char, kXcfgFieldSize> name{};
-    std::array<char, kXcfgFieldSize> value{};
+    std::string value;  // at most kXcfgValueLimit bytes
 };
 
 struct XcfgNode {

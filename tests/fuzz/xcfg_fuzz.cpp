@@ -19,7 +19,8 @@ void check_copy(const zk::XcfgNode* node, const char* attribute) {
         std::memset(buffer, 'Z', sizeof buffer);
         if (zk::xcfg_get_value(node, attribute, buffer, size) != 0) continue;
         const std::size_t length = strnlen(buffer, size);
-        if (length >= size || length >= zk::kXcfgFieldSize || buffer[size] != 'Z') std::abort();
+        const std::size_t limit = attribute ? zk::kXcfgValueLimit + 1 : zk::kXcfgFieldSize;
+        if (length >= size || length >= limit || buffer[size] != 'Z') std::abort();
     }
 }
 

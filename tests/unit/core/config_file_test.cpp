@@ -212,16 +212,21 @@ TEST(ConfigFile, MissingFileLeavesSettingsEmptyAndExitCreatesIt) {
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "the file holds the web password";
 }
 
-TEST(ConfigFile, LongValuesComeBackCutTo128Bytes) {
+// Every field comes back as long as its record holds it: a name saved is the name read back.
+TEST(ConfigFile, LongValuesComeBackWhole) {
     Tables t = fixture_tables();
-    const std::string long_path(200, 'p');
+    const std::string long_path(1023, 'p');
     t.mappings[0].log_file = long_path;
+    t.mappings[0].name = std::string(255, 'n');
+    t.settings.password = std::string(99, 'w');
     TempDir dir;
     ASSERT_EQ(save_configuration(dir.file("c.xml"), t.settings, t.mappings, t.triggers), 0);
     EXPECT_NE(read_file(dir.file("c.xml")).find(long_path), std::string::npos);
     RecordingSink sink;
     const Tables loaded = load(dir.file("c.xml"), sink);
-    EXPECT_EQ(loaded.mappings[0].log_file.view(), long_path.substr(0, 128));
+    EXPECT_EQ(loaded.mappings[0].log_file.view(), long_path);
+    EXPECT_EQ(loaded.mappings[0].name.view(), std::string(255, 'n'));
+    EXPECT_EQ(loaded.settings.password.view(), std::string(99, 'w'));
 }
 
 TEST(ConfigFile, SpecialCharactersAndHighBytesSurviveTwoCycles) {
@@ -266,8 +271,49 @@ TEST(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
     const std::string path = dir.file("config.xml");
     write_file(path, "old contents");
     std::filesystem::create_directory(path + ".tmp");  // the temporary cannot be created
-    EXPECT_EQ(save_configuration(path, t.settings, t.mappings, t.triggers), EISDIR);
+    EXPECT_NE(save_configuration(path, t.settings, t.mappings, t.triggers), 0);
     EXPECT_EQ(read_file(path), "old contents");
+}
+
+// The file and its temporary hold the web password: whatever modes older copies had, a save
+// leaves only a private config.xml, and a temporary left by a killed save can be removed.
+TEST(ConfigFile, SaveIsPrivateAndLeavesNoTemporary) {
+    const Tables t = fixture_tables();
+    TempDir dir;
+    const std::string path = dir.file("config.xml");
+    write_file(path, "old contents");
+    write_file(path + ".tmp", "stale half-written save");
+    ::chmod(path.c_str(), 0644);
+    ::chmod((path + ".tmp").c_str(), 0666);
+    ASSERT_EQ(save_configuration(path, t.settings, t.mappings, t.triggers), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    RecordingSink sink;
+    EXPECT_EQ(load(path, sink).mappings, t.mappings);
+
+    write_file(path + ".tmp", "stale");
+    remove_stale_temporary(path);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+// A hand-edited name with a line break could forge log lines: the file counts as invalid
+// there, and what came before it stays.
+TEST(ConfigFile, NameWithControlCharacterMakesTheFileInvalid) {
+    Tables t = fixture_tables();
+    TempDir dir;
+    const std::string path = dir.file("config.xml");
+    ASSERT_EQ(save_configuration(path, t.settings, t.mappings, t.triggers), 0);
+    std::string text = read_file(path);
+    text.replace(text.find("name=\"B\""), 8, "name=\"B&#10;x\"");
+    write_file(path, text);
+    RecordingSink sink;
+    const Tables loaded = load(path, sink);
+    EXPECT_EQ(sink.messages().size(), 1u);
+    ASSERT_EQ(loaded.mappings.size(), 1u);
+    EXPECT_EQ(loaded.mappings[0].name.view(), "A");
 }
 
 }  // namespace

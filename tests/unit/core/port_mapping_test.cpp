@@ -148,6 +148,40 @@ TEST(Validation, ChecksRunInOrder) {
              m.listen_port_end = "8081";
          },
          EditKind::add, nullptr},
+        {"line break in name", [](PortMapping& m) { m.name = "a\nfake line"; }, EditKind::edit,
+         "invalid name, please reenter again!"},
+        {"escape in name", [](PortMapping& m) { m.name = "a\x1b[2Jb"; }, EditKind::add,
+         "invalid name, please reenter again!"},
+        {"DEL in name", [](PortMapping& m) { m.name = "a\x7f"; }, EditKind::add,
+         "invalid name, please reenter again!"},
+        {"8-bit name", [](PortMapping& m) { m.name = "caf\xE9"; }, EditKind::add, nullptr},
+        {"listen port text", [](PortMapping& m) { m.listen_port = "abc"; }, EditKind::add,
+         "invalid listen port, please reenter again!"},
+        {"listen port 0", [](PortMapping& m) { m.listen_port = "0"; }, EditKind::add,
+         "invalid listen port, please reenter again!"},
+        {"listen port 65536", [](PortMapping& m) { m.listen_port = "65536"; }, EditKind::add,
+         "invalid listen port, please reenter again!"},
+        {"listen port 65535", [](PortMapping& m) { m.listen_port = "65535"; }, EditKind::add,
+         nullptr},
+        {"huge negative end",
+         [](PortMapping& m) {
+             m.listen_port_type = "1";
+             m.listen_port_end = "-9999999999";
+         },
+         EditKind::add, "invalid end range of listen port, please reenter again!"},
+        {"huge negative start",
+         [](PortMapping& m) {
+             m.listen_port_type = "1";
+             m.listen_port = "-9999999999";
+             m.listen_port_end = "9999999999";
+         },
+         EditKind::add, "invalid listen port, please reenter again!"},
+        {"range end beyond the last port",
+         [](PortMapping& m) {
+             m.listen_port_type = "1";
+             m.listen_port_end = "70000";
+         },
+         EditKind::add, "invalid end range of listen port, please reenter again!"},
     };
     MappingTable table(1);
     table[0].name = "web";

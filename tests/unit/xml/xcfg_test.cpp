@@ -38,7 +38,7 @@ namespace zk {
 namespace {
 
 std::string value_of(const XcfgNode* node, const char* attribute) {
-    std::array<char, kXcfgFieldSize> buffer{};
+    std::array<char, kXcfgValueLimit + 1> buffer{};
     if (xcfg_get_value(node, attribute, buffer.data(), buffer.size()) != 0) return "<missing>";
     return buffer.data();
 }
@@ -237,7 +237,7 @@ TEST_F(XcfgTest, MissingAttributeLeavesBufferUntouched) {
 
 TEST_F(XcfgTest, LongValueIsCutOnLoadAndOnCopy) {
     std::string long_value;
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 1100; ++i)
         long_value += static_cast<char>('a' + i % 26);
     ASSERT_EQ(xcfg_load_text(doc_, "<m log_file=\"" + long_value + "\" short=\"ab\" />"), 0);
     struct Row {
@@ -246,7 +246,9 @@ TEST_F(XcfgTest, LongValueIsCutOnLoadAndOnCopy) {
         std::string expected;  // bytes before the NUL; the rest of the buffer must be NUL
     };
     const Row rows[] = {
-        {"log_file", 1024, long_value.substr(0, 128)},
+        {"log_file", 2048, long_value.substr(0, kXcfgValueLimit)},
+        {"log_file", 1024, long_value.substr(0, 1023)},
+        {"log_file", 256, long_value.substr(0, 255)},
         {"log_file", 20, long_value.substr(0, 19)},
         {"log_file", 1, ""},
         {"short", 8, "ab"},
@@ -334,8 +336,8 @@ TEST_F(XcfgTest, EightBitBytesSurviveTheLoad) {
     };
     const Row rows[] = {
         {"ISO-8859-1 bytes", latin1 + "<m v=\"caf\xE9 \xA0\xFF\" />", "caf\xE9 \xA0\xFF"},
-        {"cut after conversion", latin1 + "<m v=\"" + std::string(200, '\xE9') + "\" />",
-         std::string(128, '\xE9')},
+        {"cut after conversion", latin1 + "<m v=\"" + std::string(1100, '\xE9') + "\" />",
+         std::string(kXcfgValueLimit, '\xE9')},
         {"UTF-8 document", "<m v=\"\xC3\xA9\xE2\x82\xAC\" />", "\xE9\xE2\x82\xAC"},
         {"character references", "<m v=\"&#233;&#x20AC;&#x1F600;\" />",
          "\xE9\xE2\x82\xAC\xF0\x9F\x98\x80"},
