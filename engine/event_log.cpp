@@ -6,9 +6,35 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 namespace zk {
+namespace {
+
+// Appends `message` to line[used..limit), control characters written as \xNN so that a name
+// holding a line break cannot forge a line of its own. The line end a message carries stays.
+std::size_t append_escaped(char* line, std::size_t used, std::size_t limit,
+                           std::string_view message) {
+    const bool line_end = !message.empty() && message.back() == '\n';
+    if (line_end) message.remove_suffix(1);
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = byte < 0x20 || byte == 0x7F;
+        const std::size_t need = control ? 4 : 1;
+        if (used + need > limit - (line_end ? 1 : 0)) break;  // cut to fit, keeping the end
+        if (control) {
+            std::snprintf(line + used, 5, "\\x%02X", byte);
+        } else {
+            line[used] = c;
+        }
+        used += need;
+    }
+    if (line_end) line[used++] = '\n';
+    return used;
+}
+
+}  // namespace
 
 EventLog::EventLog(LocalClock clock) : clock_(std::move(clock)) {}
 
@@ -48,9 +74,11 @@ void EventLog::write_v(const char* format, std::va_list args) {
     const int stamp = format_stamp(line, sizeof line, clock_());
     std::size_t used = std::min<std::size_t>(std::max(stamp, 0), sizeof line - 2);
     line[used++] = ':';
-    const int message = std::vsnprintf(line + used, sizeof line - used, format, args);
-    if (message > 0) {
-        used += std::min<std::size_t>(message, sizeof line - used - 1);  // cut to fit
+    char message[kEventLineSize];
+    const int length = std::vsnprintf(message, sizeof message, format, args);
+    if (length > 0) {
+        used = append_escaped(line, used, sizeof line - 1,
+                              {message, std::min<std::size_t>(length, sizeof message - 1)});
     }
 
     const int fd = fd_.load(std::memory_order_acquire);

@@ -66,6 +66,19 @@ TEST(EventLog, LongMessageIsCutButStampStaysWhole) {
     EXPECT_EQ(line.substr(stamp.size()), std::string(kEventLineSize - 1 - stamp.size(), 'x'));
 }
 
+// A name is the user's text: a line break or an escape sequence in it must not forge a line or
+// reach a terminal that shows the log.
+TEST(EventLog, ControlCharactersAreEscapedButTheLineEndStays) {
+    test::TempDir dir;
+    EventLog log(fixed_clock({2024, 3, 7, 9, 5, 1}));
+    ASSERT_TRUE(log.open(dir.file("zk-gate.log")));
+    log.write("port mapping[%s] has been successfully started.\n",
+              "a\n<01/01/2024 00:00:00>:fake\x1b[2J\r\x7f");
+    EXPECT_EQ(test::read_file(dir.file("zk-gate.log")),
+              "<03/07/2024 09:05:01>:port mapping[a\\x0A<01/01/2024 00:00:00>:fake\\x1B[2J\\x0D"
+              "\\x7F] has been successfully started.\n");
+}
+
 TEST(EventLog, ClosedLogPrintsLineAndNewlineToStandardOutput) {
     EventLog log(fixed_clock({2024, 3, 7, 9, 5, 1}));
     testing::internal::CaptureStdout();
