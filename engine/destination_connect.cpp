@@ -8,12 +8,15 @@
 #include <cerrno>
 
 #include "engine/brellix_socket.h"
+#include "engine/descriptor_shortage.h"
 #include "engine/socket_address.h"
 
 namespace zk {
 namespace {
 
-// Connects the non-blocking `sock`, giving up early when the client socket hangs up.
+// Connects the non-blocking `sock`, giving up early when the client socket hangs up: reset, or
+// closed normally (its read side ends), so a client that leaves is not held for the kernel's
+// connect timeout.
 bool connect_watching_client(int sock, const std::string& ip, int port, int client_fd) {
     sockaddr_in address{};
     if (!make_socket_address(ip.c_str(), port, address)) return false;
@@ -21,11 +24,12 @@ bool connect_watching_client(int sock, const std::string& ip, int port, int clie
         return true;
     }
     if (errno != EINPROGRESS && errno != EINTR) return false;
-    pollfd fds[2] = {{sock, POLLOUT, 0}, {client_fd, 0, 0}};
+    pollfd fds[2] = {{sock, POLLOUT, 0}, {client_fd, POLLRDHUP, 0}};
     for (;;) {
         const int ready = ::poll(fds, 2, -1);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
+        if (ready < 0 || (fds[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)))
+            return false;
         if (fds[0].revents != 0) break;
     }
     int error = 0;
@@ -36,8 +40,12 @@ bool connect_watching_client(int sock, const std::string& ip, int port, int clie
 }  // namespace
 
 int connect_destination(const std::string& ip, int port, int client_fd) {
-    const int sock =
-        socket_keep_off_zero(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int created = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (created < 0) {
+        note_descriptor_shortage(errno);
+        return 0;
+    }
+    const int sock = socket_keep_off_zero(created);
     if (sock <= 0) return 0;
     const int on = 1;  // the relay's writes carry the client's, unmerged
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);

@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <new>
 #include <thread>
 
 #include "engine/brellix_socket.h"
@@ -23,7 +24,10 @@ bool EngineState::spawn(std::function<void()> body) {
         body = nullptr;  // what the thread held goes before the count says it has ended
         self->thread_ended();
     };
-    if (start_detached_thread(std::move(counted))) return true;
+    try {
+        if (start_thread(std::move(counted))) return true;
+    } catch (const std::bad_alloc&) {  // no memory for the task: no thread either
+    }
     thread_ended();
     return false;
 }
@@ -48,9 +52,10 @@ void session_count_add(EngineState& state, MappingRun& run, int delta) {
 }
 
 Engine::Engine(std::string program_dir, EngineEvents& events, EngineTimings timings,
-               Resolver resolver)
-    : state_(std::make_shared<EngineState>(std::move(program_dir), events, timings,
-                                           resolver ? std::move(resolver) : resolve_host)) {}
+               Resolver resolver, ThreadStarter start_thread)
+    : state_(std::make_shared<EngineState>(
+          std::move(program_dir), events, timings, resolver ? std::move(resolver) : resolve_host,
+          start_thread ? std::move(start_thread) : start_detached_thread)) {}
 
 Engine::~Engine() {
     state_->shutting_down = true;
@@ -71,7 +76,14 @@ void Engine::set_environment(EnvironmentLookup environment) {
     state_->environment = std::move(environment);
 }
 
-void Engine::start_mapping(const PortMapping& entry, int table_index) {
+StartResult Engine::start_mapping(const PortMapping& entry, int table_index) {
+    const std::vector<int> ports = listen_ports(entry);
+    const bool all_ports = !ports.empty() && std::all_of(ports.begin(), ports.end(), [](int p) {
+        return p >= 1 && p <= 65535;
+    });
+    // Port 0 would listen on a port the kernel picks and report success.
+    if (!all_ports) return {0, "listen on port " + listen_port_text(entry) + " error!"};
+
     auto run = std::make_shared<MappingRun>(entry.name.str());
     if (entry.enable_log != "0") {
         // A log file that cannot be opened leaves the mapping running without its dump.
@@ -79,7 +91,8 @@ void Engine::start_mapping(const PortMapping& entry, int table_index) {
         if (stream->open(entry.log_file.str())) run->log_stream = std::move(stream);
     }
     const bool single = entry.listen_port_type == "0";
-    for (const int port : listen_ports(entry)) {
+    StartResult result;
+    for (const int port : ports) {
         auto copy = std::make_shared<ListenerCopy>(entry, table_index, run);
         copy->listen_port = port;
         if (!single) {
@@ -96,9 +109,13 @@ void Engine::start_mapping(const PortMapping& entry, int table_index) {
         if (!state_->spawn([state, copy] { mapping_listener_main(state, copy); })) {
             std::lock_guard guard(state_->running_lock);
             std::erase(state_->running, copy);
-            state_->events.on_mapping_stopped(run->name);
+            result.error = "cannot start port mapping[" + run->name + "]: no thread for port " +
+                           std::to_string(port) + "!";
+            break;  // later ports would fail alike
         }
+        ++result.copies_started;
     }
+    return result;
 }
 
 void Engine::stop_mapping(const PortMapping& entry, int table_index) {

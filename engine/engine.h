@@ -3,18 +3,23 @@
 // each on its own thread; stopping posts a stop request that the copies of that mapping poll.
 //
 // Threading: every public function may be called from any thread. stop_mapping calls run one
-// at a time (a second waits for the first); each returns after the stop hold.
+// at a time (a second waits for the first); each returns after the stop hold. start_mapping
+// reports its own failures to its caller and calls no EngineEvents on the caller's thread, so
+// a caller may hold its lock around it; stop_mapping does call EngineEvents on the caller's
+// thread, so a caller must not hold a lock that those take. Lock order: engine_events.h.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/port_mapping.h"
 #include "engine/engine_events.h"
+#include "engine/thread_start.h"
 #include "platform/system_proxy.h"
 
 namespace zk {
@@ -37,6 +42,11 @@ struct SessionView {
     std::uint64_t outgoing_bytes = 0;
 };
 
+struct StartResult {
+    int copies_started = 0;
+    std::optional<std::string> error;  // the message to show when not every copy started
+};
+
 // Looks a host name up: 0 and the dotted address, or -1. resolve_host unless a test injects one.
 using Resolver = std::function<int(const char* name, std::string& address)>;
 
@@ -46,7 +56,7 @@ class Engine {
 public:
     // `program_dir` ends with '/'; `events` must outlive the engine.
     Engine(std::string program_dir, EngineEvents& events, EngineTimings timings = {},
-           Resolver resolver = {});
+           Resolver resolver = {}, ThreadStarter start_thread = {});
     // Stops every copy and waits (bounded) until every thread the engine started has ended.
     ~Engine();
     Engine(const Engine&) = delete;
@@ -61,8 +71,10 @@ public:
     void set_environment(EnvironmentLookup environment);
 
     // Starts one listener copy per listen port of `entry`, the record at `table_index` of the
-    // mapping table. Failures surface later through EngineEvents::show_message.
-    void start_mapping(const PortMapping& entry, int table_index);
+    // mapping table. A listen port that is no port (or a range with no port) starts nothing;
+    // a copy without a thread is not started. Both come back here; later failures (resolving,
+    // listening, SSL set-up) surface through EngineEvents::show_message from the copy's thread.
+    StartResult start_mapping(const PortMapping& entry, int table_index);
 
     // Posts the stop request for the mapping's name, holds it, reports "stop" and 0 sessions
     // for the row, then withdraws it.

@@ -1,7 +1,14 @@
 #pragma once
-// How the engine reports to whoever shows the mappings (the app model). The engine calls these
-// from its listener and relay threads; implementations must be thread-safe and must not call
-// back into the engine's start or stop operations.
+// How the engine reports to whoever shows the mappings (the app model).
+//
+// Threads: on_mapping_status ("running"), on_mapping_stopped, show_message and play_alert come
+// from listener threads; on_session_count from listener and session threads. stop_mapping also
+// calls on_mapping_status ("stop") and on_session_count on the thread that called it. Never from
+// the thread inside Engine::start_mapping: that reports its failures as its result.
+//
+// Lock order: the model's lock -> the engine's running_lock -> a listener copy's sessions_lock.
+// The engine calls these holding none of its own locks; implementations must be thread-safe,
+// may take the model's lock, and must not call back into the engine's start or stop operations.
 
 #include <string_view>
 

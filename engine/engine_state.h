@@ -16,13 +16,19 @@
 namespace zk {
 
 struct EngineState : std::enable_shared_from_this<EngineState> {
-    EngineState(std::string dir, EngineEvents& sink, EngineTimings t, Resolver r)
-        : program_dir(std::move(dir)), events(sink), timings(t), resolver(std::move(r)) {}
+    EngineState(std::string dir, EngineEvents& sink, EngineTimings t, Resolver r,
+                ThreadStarter starter)
+        : program_dir(std::move(dir)),
+          events(sink),
+          timings(t),
+          resolver(std::move(r)),
+          start_thread(std::move(starter)) {}
 
     const std::string program_dir;
     EngineEvents& events;
     const EngineTimings timings;
     const Resolver resolver;
+    const ThreadStarter start_thread;
     std::atomic<bool> voice_notify{false};
     std::atomic<bool> shutting_down{false};  // every copy sees a stop request
 

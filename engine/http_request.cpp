@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/ascii_text.h"
+#include "core/validation.h"
+
 namespace zk {
 namespace {
 
@@ -25,18 +28,6 @@ std::string_view next_word(std::string_view text, std::size_t& at) {
     return text.substr(start, at - start);
 }
 
-// A decimal port from 1 to 65535 with nothing else in the text.
-std::optional<int> parse_port(std::string_view text) {
-    if (text.empty() || text.size() > 5) return std::nullopt;
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 65535) return std::nullopt;
-    return value;
-}
-
 // host[:port] into the request; false when the host is empty or too long or the port is bad.
 bool parse_authority(std::string_view authority, ProxyRequest& request) {
     const std::size_t colon = authority.find(':');
@@ -48,17 +39,10 @@ bool parse_authority(std::string_view authority, ProxyRequest& request) {
     request.host = std::string(host);
     request.port = 80;
     if (colon == std::string_view::npos) return true;
-    const auto port = parse_port(authority.substr(colon + 1));
+    const auto port = port_number(authority.substr(colon + 1));
     if (!port) return false;
     request.port = *port;
     return true;
-}
-
-bool equals_no_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <thread>
 
 #include "engine/admission.h"
 #include "engine/brellix_socket.h"
@@ -19,6 +20,26 @@ void wait_for_work(const ListenerCopy& copy, int sock, std::chrono::milliseconds
     if (::poll(fds, count, static_cast<int>(limit.count())) > 0 && (fds[0].revents & POLLIN)) {
         copy.clear_wake();
     }
+}
+
+bool end_session_threads(ListenerCopy& copy, std::chrono::milliseconds limit) {
+    std::vector<std::shared_ptr<SessionInfo>> sessions;
+    {
+        std::lock_guard guard(copy.sessions_lock);
+        sessions = copy.sessions;
+    }
+    for (const auto& s : sessions) {
+        socket_shutdown_field(s->client_socket);
+        socket_shutdown_field(s->destination_socket);
+    }
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (const auto& s : sessions) {
+        while (s->live_threads.load() > 0) {
+            if (std::chrono::steady_clock::now() >= end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    return true;
 }
 
 void reap_sessions(EngineState& state, ListenerCopy& copy) {
@@ -37,10 +58,12 @@ void reap_sessions(EngineState& state, ListenerCopy& copy) {
     }
 }
 
-bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& address, int port) {
+bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& address, int port,
+                  int connection) {
     Admission result = check_session_limit(copy.mapping, copy.run->session_count.load());
     if (result == Admission::admitted) result = check_ip_strategy(copy.mapping, address);
     if (result == Admission::admitted) return true;
+    if (connection > 0) brellix_socket_close(connection);
     log_event("%s", rejection_line(result, address, port, copy.run->name).c_str());
     if (result != Admission::beyond_limit && state.voice_notify.load()) {
         state.events.play_alert(copy.alert_path);

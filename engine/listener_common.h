@@ -12,12 +12,19 @@ namespace zk {
 // Waits up to `limit` for `sock` to become readable or a session to end (0: sessions only).
 void wait_for_work(const ListenerCopy& copy, int sock, std::chrono::milliseconds limit);
 
+// Shuts down the sockets of every listed session, which wakes their threads, and waits up to
+// `limit` for those threads to end. True when they all have. The sessions stay listed.
+bool end_session_threads(ListenerCopy& copy, std::chrono::milliseconds limit);
+
 // Removes the ended sessions, lowering the count and logging "has stopped" for each.
 void reap_sessions(EngineState& state, ListenerCopy& copy);
 
-// Session limit, then address lists. A refusal is logged (and, for the lists, the alert played
-// when it is on); the caller then drops the connection or datagram.
-bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& address, int port);
+// Session limit, then address lists. A refusal is logged, `connection` (a refused TCP client;
+// 0 for a datagram) is closed, and then, for the lists, the alert is played when it is on: the
+// client learns of the refusal without waiting for the sound. The caller then drops the
+// datagram.
+bool admit_client(EngineState& state, ListenerCopy& copy, const std::string& address, int port,
+                  int connection);
 
 // Fills the session's smart-route destination (when smart routing is on) and counts the
 // session for round robin.

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "engine/brellix_socket.h"
+
 namespace zk {
 
 ListenerCopy::ListenerCopy(PortMapping entry, int index, std::shared_ptr<MappingRun> shared_run)
@@ -15,7 +17,17 @@ ListenerCopy::ListenerCopy(PortMapping entry, int index, std::shared_ptr<Mapping
 
 ListenerCopy::~ListenerCopy() {
     if (wake_fd >= 0) ::close(wake_fd);
-    if (const int sock = listen_socket.exchange(0); sock > 0) ::close(sock);
+    if (listen_fd > 0) ::close(listen_fd);
+}
+
+void ListenerCopy::shut_listener() {
+    socket_shutdown_field(listen_socket);
+}
+
+void ListenerCopy::close_listener() {
+    shut_listener();
+    if (listen_fd > 0) ::close(listen_fd);
+    listen_fd = 0;
 }
 
 void ListenerCopy::wake_listener() const {

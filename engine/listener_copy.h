@@ -40,7 +40,18 @@ struct ListenerCopy {
     int listen_port = 0;
     std::string destination_host;  // destination_ip as entered, before resolution
     std::string alert_path;
+    // The listening socket while it is live; 0 once shut down. UDP session threads send their
+    // replies on it, so the descriptor (listen_fd) is closed only when none of them can still
+    // use the number: by the listener once they have all ended, else when the copy goes.
     std::atomic<int> listen_socket{0};
+    int listen_fd = 0;                // listener thread only
+    std::atomic<bool> ending{false};  // set when the teardown begins
+
+    // Takes the listening socket out of use: a thread sending on it fails at once.
+    void shut_listener();
+    // Shuts the listening socket and closes its descriptor, freeing the port. Listener thread
+    // only, once no other thread can use the descriptor.
+    void close_listener();
 
     // Set by the listener thread at start-up, before its first session; only read after that.
     std::shared_ptr<SslContext> ssl_context;  // TLS modes: what every session's SSL object uses

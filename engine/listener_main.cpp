@@ -8,14 +8,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "engine/brellix_socket.h"
 #include "engine/engine_state.h"
 #include "engine/event_log.h"
+#include "engine/listener_common.h"
 #include "engine/routing.h"
 #include "engine/ssl_context.h"
+#include "platform/descriptor_reserve.h"
 
 namespace zk {
 namespace {
@@ -27,32 +30,23 @@ bool has_letter(std::string_view text) {
                        [](unsigned char c) { return std::isalpha(c) != 0; });
 }
 
-// Ends every session still listed: shutting the sockets down wakes their threads, which then
-// finish their current step. Records are released once their threads have ended (or, for a
-// thread stuck in a system call the shutdown cannot reach, when that thread lets go).
-void end_sessions(ListenerCopy& copy) {
-    std::vector<std::shared_ptr<SessionInfo>> sessions;
-    {
-        std::lock_guard guard(copy.sessions_lock);
-        sessions.swap(copy.sessions);
-    }
-    for (const auto& s : sessions) {
-        socket_shutdown_field(s->client_socket);
-        socket_shutdown_field(s->destination_socket);
-    }
-    const auto limit = std::chrono::steady_clock::now() + 2s;
-    for (const auto& s : sessions) {
-        while (s->live_threads.load() > 0 && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(2ms);
-        }
-    }
-}
-
 void teardown(EngineState& state, const std::shared_ptr<ListenerCopy>& copy) {
+    copy->ending = true;
     std::this_thread::sleep_for(state.timings.teardown_pause);
-    end_sessions(*copy);
+    // Shutting the sockets down wakes the session threads, which then finish their current
+    // step. A record goes once its threads have ended (or, for a thread stuck in a system call
+    // the shutdown cannot reach, when that thread lets go); so does the listening socket.
+    const bool all_ended = end_session_threads(*copy, 2s);
+    {
+        std::lock_guard guard(copy->sessions_lock);
+        copy->sessions.clear();
+    }
     copy->run->session_count = 0;
-    if (const int sock = copy->listen_socket.exchange(0); sock > 0) brellix_socket_close(sock);
+    if (all_ended) {
+        copy->close_listener();
+    } else {
+        copy->shut_listener();  // closed when the last thread lets go of the copy
+    }
     bool last_of_its_name = true;
     {
         std::lock_guard guard(state.running_lock);
@@ -66,12 +60,33 @@ void teardown(EngineState& state, const std::shared_ptr<ListenerCopy>& copy) {
     if (last_of_its_name) state.events.on_mapping_stopped(copy->run->name);
 }
 
+// True while another copy of the same kind (TCP or UDP) and listen port is ending.
+bool ending_copy_holds_port(EngineState& state, const ListenerCopy& copy) {
+    const bool tcp = copy.mapping.type == "TCP";
+    std::lock_guard guard(state.running_lock);
+    return std::any_of(state.running.begin(), state.running.end(), [&](const auto& other) {
+        return other.get() != &copy && other->ending.load() &&
+               other->listen_port == copy.listen_port && (other->mapping.type == "TCP") == tcp;
+    });
+}
+
 // Opens the listening socket of the copy's type; false after showing why it failed.
 bool open_listener(EngineState& state, ListenerCopy& copy) {
     int sock = 0;
     const bool tcp = copy.mapping.type == "TCP";
-    const int result = tcp ? brellix_socket_tcp_listen(sock, copy.listen_port, 100)
-                           : brellix_socket_udp_bind(sock, copy.listen_port);
+    const auto give_up = std::chrono::steady_clock::now() + state.timings.teardown_pause + 5s;
+    int result = kSocketError;
+    for (;;) {
+        result = tcp ? brellix_socket_tcp_listen(sock, copy.listen_port, 100)
+                     : brellix_socket_udp_bind(sock, copy.listen_port);
+        // A copy of this port that is still ending (a start right after a stop) lets go of the
+        // port once its sessions have: wait for that rather than fail the start.
+        if (result == kSocketDone || errno != EADDRINUSE || !ending_copy_holds_port(state, copy) ||
+            std::chrono::steady_clock::now() >= give_up) {
+            break;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
     if (result != kSocketDone) {
         state.events.show_message("listen on port " + copy.mapping.listen_port.str() + " error!");
         return false;
@@ -85,6 +100,7 @@ bool open_listener(EngineState& state, ListenerCopy& copy) {
     } else {
         ::setsockopt(sock, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     }
+    copy.listen_fd = sock;
     copy.listen_socket = sock;
     return true;
 }
@@ -160,13 +176,13 @@ void mapping_listener_main(const std::shared_ptr<EngineState>& state,
     log_event("port mapping[%s] has been successfully started.\n", copy->run->name.c_str());
     if (m.type == "TCP") {
         if (!make_ssl_context(*state, *copy)) {
-            if (const int sock = copy->listen_socket.exchange(0); sock > 0) {
-                brellix_socket_close(sock);
-            }
+            copy->close_listener();
             teardown(*state, copy);
             return;
         }
         read_upstream_proxy(*state, *copy);
+        // The spare that lets the listener turn clients away when descriptors run out.
+        hold_descriptor_reserve();
         tcp_listener_run(state, copy);
     } else {
         udp_listener_run(state, copy);

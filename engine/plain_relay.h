@@ -20,7 +20,8 @@ struct PlainFlow {
 };
 
 // Runs until either side closes or fails, or a write makes no progress for `write_wait_us`
-// (the stream could not go on without a hole). The sockets are left open and non-blocking; a
+// (the stream could not go on without a hole). What a side sent before it closed or reset still
+// reaches the other side first. The sockets are left open and non-blocking; a
 // shutdown() of either by another thread ends the relay.
 void relay_plain(PlainFlow& client_to_destination, PlainFlow& destination_to_client,
                  std::size_t dump_chunk, std::int64_t write_wait_us);

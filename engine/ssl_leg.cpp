@@ -26,11 +26,12 @@ Clock::time_point deadline_after(std::int64_t timeout_us) {
 }
 
 // Waits until `fd` is ready for what `ssl_error` asks for, or `deadline` passes, or `watch_fd`
-// (0: none) hangs up. An error or hang-up on `fd` counts as ready: the next SSL call reports it.
+// (0: none) hangs up or closes its sending side. An error or hang-up on `fd` counts as ready: the
+// next SSL call reports it.
 int wait_for_socket(int fd, int ssl_error, Clock::time_point deadline, int watch_fd) {
     pollfd fds[2] = {
         {fd, static_cast<short>(ssl_error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0},
-        {watch_fd, 0, 0}};
+        {watch_fd, POLLRDHUP, 0}};
     const nfds_t count = watch_fd > 0 ? 2 : 1;
     for (;;) {
         int timeout_ms = -1;
@@ -44,7 +45,9 @@ int wait_for_socket(int fd, int ssl_error, Clock::time_point deadline, int watch
         const int ready = ::poll(fds, count, timeout_ms);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return kSocketError;
-        if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) return kSocketError;
+        if (count == 2 && (fds[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL))) {
+            return kSocketError;
+        }
         if (fds[0].revents != 0) return kSocketDone;
         if (ready == 0) return kSocketTimeout;
     }

@@ -32,7 +32,8 @@ public:
     SslLeg& operator=(const SslLeg&) = delete;
 
     // Runs the handshake of the leg's role. 0 when done; 258 when it has not completed within
-    // `limit_us` (negative: no limit); -1 when it failed or `watch_fd` (0: none) hung up, which
+    // `limit_us` (negative: no limit); -1 when it failed or `watch_fd` (0: none) hung up or closed
+    // its sending side, which
     // is how a session being torn down stops a client handshake on its destination.
     int handshake(std::int64_t limit_us, int watch_fd = 0);
 

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 
 #include <cctype>
+#include <functional>
 
 #include "engine/brellix_socket.h"
 #include "engine/destination_connect.h"
@@ -18,6 +19,7 @@
 #include "engine/http_proxy.h"
 #include "engine/plain_relay.h"
 #include "engine/routing.h"
+#include "engine/session_lines.h"
 #include "engine/ssl_leg.h"
 #include "engine/traffic.h"
 
@@ -157,8 +159,10 @@ void tcp_return_run(const std::shared_ptr<EngineState>& state,
                     const std::string& destination_ip) {
     SessionInfo& s = *session;
     const SessionThreadExit exit_mark(*copy, s);
-    relay(*state, *copy, *s.destination_leg, *s.client_leg, destination_ip, s.client_address,
-          count_incoming(s));
+    run_session_body(*copy, s, [&] {
+        relay(*state, *copy, *s.destination_leg, *s.client_leg, destination_ip, s.client_address,
+              count_incoming(s));
+    });
     announce_close(s.destination_leg);
     socket_shutdown_field(s.destination_socket);
     // The session thread ends the client side as soon as its read wakes up; a TLS client hears
@@ -167,13 +171,12 @@ void tcp_return_run(const std::shared_ptr<EngineState>& state,
     ::shutdown(s.client_fd, SHUT_RD);
 }
 
-}  // namespace
-
-void tcp_session_run(const std::shared_ptr<EngineState>& state,
-                     const std::shared_ptr<ListenerCopy>& copy,
-                     const std::shared_ptr<SessionInfo>& session) {
+// The session thread's work: set-up, then the relay of both directions (or of client to
+// destination, beside the return thread).
+void run_session(const std::shared_ptr<EngineState>& state,
+                 const std::shared_ptr<ListenerCopy>& copy,
+                 const std::shared_ptr<SessionInfo>& session) {
     SessionInfo& s = *session;
-    const SessionThreadExit exit_mark(*copy, s);
     const bool proxy = is_yes(copy->mapping.http_proxy);
 
     WorkingDestination d = working_destination(*copy, s);
@@ -211,9 +214,12 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
     }
     s.client_leg->start_relaying();
     s.destination_leg->start_relaying();
+    // Made before the thread is counted: a failure to make it leaves no count behind.
+    std::function<void()> return_body = [state, copy, session, ip = d.ip] {
+        tcp_return_run(state, copy, session, ip);
+    };
     s.live_threads.fetch_add(1);
-    if (!state->spawn(
-            [state, copy, session, ip = d.ip] { tcp_return_run(state, copy, session, ip); })) {
+    if (!state->spawn(std::move(return_body))) {
         s.live_threads.fetch_sub(1);
         close_both(s);
         return;
@@ -221,6 +227,15 @@ void tcp_session_run(const std::shared_ptr<EngineState>& state,
     relay(*state, *copy, *s.client_leg, *s.destination_leg, s.client_address, d.ip,
           count_outgoing(s));
     close_both(s);
+}
+
+}  // namespace
+
+void tcp_session_run(const std::shared_ptr<EngineState>& state,
+                     const std::shared_ptr<ListenerCopy>& copy,
+                     const std::shared_ptr<SessionInfo>& session) {
+    const SessionThreadExit exit_mark(*copy, *session);
+    run_session_body(*copy, *session, [&] { run_session(state, copy, session); });
 }
 
 }  // namespace zk

@@ -11,6 +11,10 @@ namespace zk {
 
 inline constexpr std::size_t kSessionStackSize = 256 * 1024;
 
+// How the engine gets its threads: start_detached_thread unless a test injects a starter that
+// fails, to check that a start without a thread is handled like any other failed start.
+using ThreadStarter = std::function<bool(std::function<void()>)>;
+
 // Runs `body` on a waiting thread, or on a new detached one. False when no thread could be had
 // (then `body` never runs); callers handle that like any failed start.
 bool start_detached_thread(std::function<void()> body);

@@ -6,11 +6,13 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <exception>
 #include <unordered_map>
 
 #include "engine/brellix_socket.h"
 #include "engine/datagram_batch.h"
 #include "engine/engine_state.h"
+#include "engine/event_log.h"
 #include "engine/listener_common.h"
 #include "engine/routing.h"
 #include "engine/session_lines.h"
@@ -26,11 +28,9 @@ bool would_block() {
     return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
-void udp_session_run(const std::shared_ptr<EngineState>& state,
-                     const std::shared_ptr<ListenerCopy>& copy,
-                     const std::shared_ptr<SessionInfo>& session) {
-    SessionInfo& s = *session;
-    const SessionThreadExit exit_mark(*copy, s);
+// Replies from the destination go to the client until the session ends.
+void relay_replies(const std::shared_ptr<EngineState>& state,
+                   const std::shared_ptr<ListenerCopy>& copy, SessionInfo& s) {
     const std::string from = working_destination(*copy, s).ip;
     sockaddr_in client{};
     make_socket_address(s.client_address.c_str(), s.client_port, client);
@@ -56,8 +56,11 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
         s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
         traffic_add_incoming(static_cast<double>(n));
         // A reply that could not go out in time is lost; a failed socket ends the session.
+        // The listener's descriptor stays open while this thread runs; 0 once it is shut down.
+        const int listen_sock = copy->listen_socket.load();
         std::size_t length = n;
-        if (brellix_socket_udp_send_to(copy->listen_socket.load(), buffer.data(), length,
+        if (listen_sock == 0 ||
+            brellix_socket_udp_send_to(listen_sock, buffer.data(), length,
                                        state->timings.write_wait_us, client) == kSocketError) {
             break;
         }
@@ -65,7 +68,14 @@ void udp_session_run(const std::shared_ptr<EngineState>& state,
             write_dump_block(copy->run->log_stream.get(), from, s.client_address, buffer.data(), n);
         }
     }
-    socket_shutdown_field(s.destination_socket);
+}
+
+void udp_session_run(const std::shared_ptr<EngineState>& state,
+                     const std::shared_ptr<ListenerCopy>& copy,
+                     const std::shared_ptr<SessionInfo>& session) {
+    const SessionThreadExit exit_mark(*copy, *session);
+    run_session_body(*copy, *session, [&] { relay_replies(state, copy, *session); });
+    socket_shutdown_field(session->destination_socket);
 }
 
 std::uint64_t client_key(const sockaddr_in& sender) {
@@ -79,7 +89,7 @@ std::shared_ptr<SessionInfo> new_client(const std::shared_ptr<EngineState>& stat
     std::string address;
     int port = 0;
     read_socket_address(sender, address, port);
-    if (!admit_client(*state, *copy, address, port)) return nullptr;
+    if (!admit_client(*state, *copy, address, port, 0)) return nullptr;
     auto session = std::make_shared<SessionInfo>();
     session->client_address = address;
     session->client_port = port;
@@ -139,10 +149,15 @@ void relay_batch(const std::shared_ptr<EngineState>& state,
         if (batch.size(i) == 0) continue;  // an empty datagram is never forwarded
         const std::uint64_t key = client_key(batch.sender(i));
         owner[i] = clients.find(key);
-        if (owner[i] == nullptr) {
+        if (owner[i] != nullptr) continue;
+        try {
             if (auto s = new_client(state, copy, batch.sender(i), batch.data(i), batch.size(i))) {
                 clients.add(key, std::move(s));
             }
+        } catch (const std::exception& e) {
+            // No memory for the session: its datagram is dropped like any that fails.
+            log_event("port mapping[%s] dropped a datagram: %s.\n", copy->run->name.c_str(),
+                      e.what());
         }
     }
     mmsghdr run[DatagramBatch::kCapacity];
@@ -170,11 +185,19 @@ void relay_batch(const std::shared_ptr<EngineState>& state,
     }
 }
 
+// At a stop: no reply can reach a client once the listening socket is shut, so the sessions end
+// now, and the port is free as soon as their threads have let go of its descriptor.
+void release_listen_port(ListenerCopy& copy, std::chrono::milliseconds limit) {
+    copy.ending = true;
+    copy.shut_listener();
+    if (end_session_threads(copy, limit)) copy.close_listener();
+}
+
 }  // namespace
 
 void udp_listener_run(const std::shared_ptr<EngineState>& state,
                       const std::shared_ptr<ListenerCopy>& copy) {
-    // The listening socket stays open until the teardown: session threads send replies on it.
+    // Session threads send replies on the listening socket: it stays open while they run.
     const int listen_sock = copy->listen_socket.load();
     DatagramBatch batch;
     UdpClients clients;
@@ -190,6 +213,7 @@ void udp_listener_run(const std::shared_ptr<EngineState>& state,
         }
         // A passing error: next pass.
     }
+    release_listen_port(*copy, std::chrono::seconds(2));
 }
 
 }  // namespace zk

@@ -16,9 +16,13 @@ public:
 
     // True when this process holds the lock.
     bool held() const { return fd_ >= 0; }
+    // Why it is not held: EWOULDBLOCK when another process holds it, else the errno of opening
+    // the lock file (a missing or unwritable directory). 0 while held.
+    int error() const { return error_; }
 
 private:
     int fd_ = -1;
+    int error_ = 0;
 };
 
 }  // namespace zk

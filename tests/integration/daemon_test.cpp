@@ -105,6 +105,28 @@ TEST_F(Daemon, RouterCommandPrintsTheGatewaysAddressAndForwardings) {
     EXPECT_EQ(router.out(), "203.0.113.7\n8080/TCP[web]-->192.168.1.10:80\n");
 }
 
+TEST_F(Daemon, GatewaySearchTakesOnlyAnIpv4AddressAndPort) {
+    // Each is refused at once: a name is never looked up and no search goes out.
+    const char* const refused[] = {"nowhere",         "localhost:1900",  "gateway.lan:1900",
+                                   "127.0.0.1",       "127.0.0.1:",      "127.0.0.1:0",
+                                   "127.0.0.1:65536", "127.0.0.1:1900x", "127.0.0.1:+1900",
+                                   "127.1:1900",      "[::1]:1900",      ":1900"};
+    for (const char* search : refused) {
+        ChildProcess p({ZELKORAD, "--router", "--gateway-search", search}, output.dir());
+        EXPECT_EQ(p.wait(5s), 2) << search;
+        EXPECT_NE(p.err().find("--gateway-search needs an IPv4 address and a port, such as "
+                               "127.0.0.1:1900, not \"" +
+                               std::string(search) + "\""),
+                  std::string::npos)
+            << search << ": " << p.err();
+    }
+    ChildProcess missing({ZELKORAD, "--router", "--gateway-search"}, output.dir());
+    EXPECT_EQ(missing.wait(5s), 2);
+    EXPECT_NE(missing.err().find("--gateway-search needs an IPv4 address and a port"),
+              std::string::npos)
+        << missing.err();
+}
+
 TEST_F(Daemon, UsageErrorsAndInformation) {
     struct Case {
         std::vector<std::string> args;
@@ -114,8 +136,7 @@ TEST_F(Daemon, UsageErrorsAndInformation) {
     const Case cases[] = {{{"--help"}, 0, "Usage: zelkorad"},
                           {{"--version"}, 0, "zelkorad "},
                           {{"--bogus"}, 2, "unknown option: --bogus"},
-                          {{"--home"}, 2, "--home needs a directory"},
-                          {{"--router", "--gateway-search", "nowhere"}, 2, "needs host:port"}};
+                          {{"--home"}, 2, "--home needs a directory"}};
     for (const Case& c : cases) {
         std::vector<std::string> argv{ZELKORAD};
         argv.insert(argv.end(), c.args.begin(), c.args.end());

@@ -1,0 +1,60 @@
+#include "platform/program_setup.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace zk {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool same_directory(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error);
+}
+
+void copy_private(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    if (!fs::copy_file(from, to, fs::copy_options::skip_existing, error)) return;
+    ::chmod(to.c_str(), 0600);  // it will hold the web password
+}
+
+void copy_images(const std::string& dir, const std::string& staged_dir) {
+    std::error_code error;
+    const fs::path source = staged_dir + "image";
+    if (!fs::is_directory(source, error) || fs::exists(dir + "image", error)) return;
+    if (!fs::create_directory(dir + "image", error)) return;
+    for (const auto& entry : fs::directory_iterator(source, error)) {
+        if (!entry.is_regular_file(error)) continue;
+        fs::copy_file(entry.path(), dir + "image/" + entry.path().filename().string(), error);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> prepare_program_directory(const std::string& dir,
+                                                     const std::string& staged_dir) {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (error) return "cannot create the program directory " + dir + ": " + error.message();
+    if (!fs::is_directory(dir, error)) return "the program directory " + dir + " is no directory";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        return "the program directory " + dir + " is not writable: " + std::strerror(errno);
+    }
+    fs::create_directory(dir + "log", error);
+    if (error) return "cannot create " + dir + "log/: " + error.message();
+
+    if (same_directory(dir, staged_dir)) return std::nullopt;
+    if (!fs::exists(dir + "config.xml", error)) {
+        copy_private(staged_dir + kDefaultConfigPath, dir + "config.xml");
+    }
+    copy_images(dir, staged_dir);
+    return std::nullopt;
+}
+
+}  // namespace zk
