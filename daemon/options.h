@@ -1,6 +1,7 @@
 #pragma once
 // Command line of zelkorad.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,12 +10,17 @@ namespace zk {
 
 enum class DaemonCommand { run, check, router, help, version };
 
+// Where the router command sends its gateway search instead of the multicast group; for
+// gateways that answer a search sent to them directly.
+struct GatewaySearch {
+    std::string address;  // dotted IPv4, never a name: nothing is looked up
+    std::uint16_t port = 0;
+};
+
 struct DaemonOptions {
     DaemonCommand command = DaemonCommand::run;
     std::optional<std::string> home;
-    // Where the router command sends its gateway search ("host:port"), instead of the
-    // multicast group; for gateways that answer a search sent to them directly.
-    std::optional<std::string> gateway_search;
+    std::optional<GatewaySearch> gateway_search;
 };
 
 // Parses the arguments after the program name; on a fault returns nothing and sets `error`.

@@ -1,5 +1,7 @@
 #include "upnp/router_report.h"
 
+#include "upnp/gateway_text.h"
+
 namespace zk {
 namespace {
 
@@ -10,6 +12,8 @@ constexpr const char* kNoRouter =
 constexpr const char* kNoDescription = "Failed to get router's description!";
 constexpr const char* kBadDescription = "Failed to parse router's description!";
 constexpr const char* kNoMappings = "Failed to get router's port mappings!";
+constexpr std::string_view kUnknownAddress =
+    "unknown (the gateway did not tell its external address)";
 
 RouterReport failed(const char* message, const UpnpNat& client) {
     RouterReport report;
@@ -41,9 +45,11 @@ RouterReport run_router_command(const UpnpOptions& options) {
 
 std::string format_router_report(const RouterReport& report) {
     if (report.failure) return *report.failure + "\n";
-    std::string text = report.external_address + "\n";
+    std::string text = report.external_address.empty() ? std::string(kUnknownAddress)
+                                                       : printable_text(report.external_address);
+    text += "\n";
     for (const std::string& line : report.lines)
-        text += line + "\n";
+        text += printable_text(line) + "\n";
     return text;
 }
 

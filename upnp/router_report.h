@@ -29,8 +29,10 @@ struct RouterReport {
 // The command runs with UpnpOptions::tries = 10 unless the caller asks otherwise.
 RouterReport run_router_command(const UpnpOptions& options = {});
 
-// The report as printed text: the failure message, or the address alone on the first line and
-// one line per mapping after it, each line ending in "\n".
+// The report as printed text: the failure message, or the address alone on the first line (a
+// line saying it is unknown when the gateway did not give it) and one line per mapping after it,
+// each line ending in "\n". The gateway's texts are shown with their control characters
+// replaced, so a hostile gateway cannot send escape sequences to the terminal.
 std::string format_router_report(const RouterReport& report);
 
 }  // namespace zk

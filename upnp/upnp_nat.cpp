@@ -1,6 +1,7 @@
 // Discovery, the description request and the search for the WAN connection service.
 #include "upnp/upnp_nat.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <thread>
 #include <utility>
@@ -75,9 +76,12 @@ bool UpnpNat::discovery() {
         upnp_net::send_datagram(socket, options_.search_address, options_.search_port,
                                 kStandardSearch);
     }
+    const upnp_net::Deadline deadline = std::chrono::steady_clock::now() + options_.exchange_limit;
     for (int pass = 0; socket.is_open() && pass < options_.tries; ++pass) {
+        const std::chrono::milliseconds left = upnp_net::time_left(deadline);
+        if (left == std::chrono::milliseconds::zero()) break;
         const std::optional<std::string> reply =
-            upnp_net::receive_datagram(socket, kSearchPass, kMaxDatagram);
+            upnp_net::receive_datagram(socket, std::min(kSearchPass, left), kMaxDatagram);
         if (!reply || reply->find("200 OK") == std::string::npos) continue;
         const std::size_t url = reply->find("http://");
         if (url == std::string::npos) continue;
@@ -111,21 +115,38 @@ std::optional<UrlParts> UpnpNat::parseUrl(std::string_view url) {
 
 bool UpnpNat::tcp_connect(const std::string& host, int port) {
     connection_.close();
+    deadline_ = std::chrono::steady_clock::now() + options_.exchange_limit;
     // A host name or a port out of range can never connect; do not wait for it.
     const int attempts = upnp_net::is_ipv4_endpoint(host, port) ? options_.tries : 0;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        std::this_thread::sleep_for(options_.connect_pause);
-        connection_ = upnp_net::connect_tcp(host, port, options_.reply_limit);
+        std::this_thread::sleep_for(
+            std::min(options_.connect_pause, upnp_net::time_left(deadline_)));
+        const std::chrono::milliseconds left = upnp_net::time_left(deadline_);
+        if (left == std::chrono::milliseconds::zero()) break;
+        connection_ = upnp_net::connect_tcp(host, port, std::min(options_.reply_limit, left));
         if (connection_.is_open()) return true;
     }
     last_error_ = "Fail to connect to " + host + ":" + std::to_string(port) + " (using TCP)\n";
     return false;
 }
 
-std::string UpnpNat::read_reply() {
-    std::string reply;
-    upnp_net::receive_until_closed(connection_, options_.reply_limit, kMaxReplyBytes, reply);
-    return reply;
+bool UpnpNat::exchange(std::string_view request, std::string& reply) {
+    // A request the gateway does not take shows as a reply that never comes.
+    upnp_net::send_all(connection_, request, options_.reply_limit, deadline_);
+    reply.clear();
+    const upnp_net::ReceiveEnd end = upnp_net::receive_until_closed(
+        connection_, options_.reply_limit, deadline_, kMaxReplyBytes, reply);
+    if (end == upnp_net::ReceiveEnd::deadline) {
+        last_error_ = "The gateway did not complete its reply within " +
+                      std::to_string(options_.exchange_limit.count()) + " ms.\n";
+        return false;
+    }
+    if (end == upnp_net::ReceiveEnd::too_large) {
+        last_error_ =
+            "The gateway's reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes.\n";
+        return false;
+    }
+    return true;
 }
 
 bool UpnpNat::get_description() {
@@ -137,10 +158,10 @@ bool UpnpNat::get_description() {
     if (!tcp_connect(url->host, url->port)) return false;
     const std::string request = "GET " + url->path + " HTTP/1.1\r\nHost: " + url->host + ":" +
                                 std::to_string(url->port) + "\r\n\r\n";
-    upnp_net::send_all(connection_, request, options_.reply_limit);
     // Whatever arrived before the gateway closed (or fell silent) is the description.
-    description_ = read_reply();
-    return true;
+    if (exchange(request, description_)) return true;
+    connection_.close();
+    return false;
 }
 
 void UpnpNat::set_description(std::string describe_url, std::string description) {

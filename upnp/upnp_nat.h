@@ -25,8 +25,11 @@ inline constexpr std::string_view kServiceWanPpp =
 inline constexpr std::size_t kExternalAddressMax = 49;
 // A gateway answering every index would otherwise be read forever.
 inline constexpr int kMaxMappingEntries = 1024;
-// A reply is a few kilobytes; a peer that streams without end is cut off here.
+// A reply is a few kilobytes; a longer one fails its exchange rather than being read on.
 inline constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
+// Each text of a mapping entry is cut to this many bytes (at a character boundary), so the
+// listing stays bounded however long the gateway's fields are.
+inline constexpr std::size_t kMaxEntryTextBytes = 256;
 
 struct UpnpOptions {
     int tries = 10;  // one-second search passes, and connection attempts per exchange
@@ -36,6 +39,10 @@ struct UpnpOptions {
     std::chrono::milliseconds reply_limit{10000};
     // Pause before each connection attempt.
     std::chrono::milliseconds connect_pause{1000};
+    // The most one exchange may take, from its first connection attempt to the end of the reply;
+    // also the most the search waits. A gateway that trickles its reply byte by byte never falls
+    // silent for reply_limit, so only this ends it.
+    std::chrono::milliseconds exchange_limit{30000};
 };
 
 // One entry of the gateway's port-mapping table, as the gateway sent it.
@@ -63,7 +70,8 @@ public:
     bool get_description();
     // Finds base_URL, service_type and control_url in the description.
     bool parser_description();
-    // Connects the connection socket to a dotted IPv4 host.
+    // Connects the connection socket to a dotted IPv4 host; starts a new exchange, whose
+    // deadline also bounds the request and the reply sent over this connection.
     bool tcp_connect(const std::string& host, int port);
     // "http://host[:port]/path": none without "://" or without a "/" after the host.
     static std::optional<UrlParts> parseUrl(std::string_view url);
@@ -92,13 +100,16 @@ public:
 
 private:
     // POSTs action `action` with argument text `arguments` on a fresh connection; the reply
-    // (empty when the connection failed) goes to `reply`. False only when connecting failed.
+    // goes to `reply`. False when connecting failed or `exchange` refused the reply.
     bool soap_exchange(const UrlParts& url, std::string_view action, std::string_view arguments,
                        std::string& reply);
-    std::string read_reply();
+    // Sends `request` on the connection and reads the reply into `reply`; false, with the reason
+    // in last_error, when the exchange's deadline passed or the reply outgrew kMaxReplyBytes.
+    bool exchange(std::string_view request, std::string& reply);
 
     UpnpOptions options_;
     upnp_net::Socket connection_;  // the TCP socket of the current HTTP exchange
+    upnp_net::Deadline deadline_;  // end of the current exchange, set by tcp_connect
     std::string describe_url_;
     std::string description_;
     std::string base_URL_;

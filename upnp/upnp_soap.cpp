@@ -1,6 +1,7 @@
 // The SOAP actions sent to the gateway's WAN connection service.
 #include <string>
 
+#include "upnp/gateway_text.h"
 #include "upnp/upnp_nat.h"
 #include "xml/xml_node.h"
 
@@ -71,10 +72,9 @@ bool UpnpNat::soap_exchange(const UrlParts& url, std::string_view action,
                           "\"\r\nCONTENT-TYPE: text/xml ; charset=\"utf-8\"\r\nContent-Length: " +
                           std::to_string(body.size()) + " \r\n\r\n";
     request += body;
-    upnp_net::send_all(connection_, request, options_.reply_limit);
-    reply = read_reply();
+    const bool answered = exchange(request, reply);
     connection_.close();
-    return true;
+    return answered;
 }
 
 bool UpnpNat::get_external_address(std::string& destination) {
@@ -97,7 +97,7 @@ bool UpnpNat::get_external_address(std::string& destination) {
         last_error_ = missing_node("NewExternalIPAddress");
         return false;
     }
-    destination = address.text_at(0).value_or("").substr(0, kExternalAddressMax);
+    destination = clip_text(address.text_at(0).value_or(""), kExternalAddressMax);
     return true;
 }
 
@@ -134,7 +134,7 @@ bool UpnpNat::parse_mapping_info() {
             last_error_ = missing_node(kFields[i]);
             return false;
         }
-        values[i] = field.text_at(0).value_or("");
+        values[i] = clip_text(field.text_at(0).value_or(""), kMaxEntryTextBytes);
     }
     RouterPortMapping entry{values[4], values[1], values[0], values[3], values[2]};
     mapping_lines_.push_back(entry.external_port + "/" + entry.protocol + "[" + entry.description +

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -39,6 +40,12 @@ bool wait_for(const Socket& socket, short events, std::chrono::milliseconds limi
 }
 
 }  // namespace
+
+std::chrono::milliseconds time_left(Deadline deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return std::max(left, std::chrono::milliseconds::zero());
+}
 
 bool is_ipv4_endpoint(const std::string& host, int port) {
     return ipv4_address(host, port).has_value();
@@ -105,8 +112,10 @@ Socket connect_tcp(const std::string& host, int port, std::chrono::milliseconds 
     return socket;
 }
 
-bool send_all(const Socket& socket, std::string_view data, std::chrono::milliseconds limit) {
+bool send_all(const Socket& socket, std::string_view data, std::chrono::milliseconds idle_limit,
+              Deadline deadline) {
     while (!data.empty()) {
+        const auto limit = std::min(idle_limit, time_left(deadline));
         if (!socket.is_open() || !wait_for(socket, POLLOUT, limit)) return false;
         const ssize_t sent = ::send(socket.fd(), data.data(), data.size(), MSG_NOSIGNAL);
         if (sent < 0) {
@@ -118,16 +127,23 @@ bool send_all(const Socket& socket, std::string_view data, std::chrono::millisec
     return true;
 }
 
-void receive_until_closed(const Socket& socket, std::chrono::milliseconds idle_limit,
-                          std::size_t max_size, std::string& out) {
+ReceiveEnd receive_until_closed(const Socket& socket, std::chrono::milliseconds idle_limit,
+                                Deadline deadline, std::size_t max_size, std::string& out) {
     std::vector<char> block(kReceiveBlock);
-    while (socket.is_open() && out.size() < max_size) {
-        if (!wait_for(socket, POLLIN, idle_limit)) return;
-        const ssize_t got = ::recv(socket.fd(), block.data(), block.size(), 0);
-        if (got == 0) return;
+    for (;;) {
+        if (out.size() > max_size) return ReceiveEnd::too_large;
+        if (!socket.is_open()) return ReceiveEnd::failed;
+        const auto left = time_left(deadline);
+        if (!wait_for(socket, POLLIN, std::min(idle_limit, left))) {
+            return left < idle_limit ? ReceiveEnd::deadline : ReceiveEnd::silent;
+        }
+        // Never more than one byte past the limit, so a hostile peer cannot make us hold more.
+        const std::size_t room = std::min(block.size() - 1, max_size - out.size()) + 1;
+        const ssize_t got = ::recv(socket.fd(), block.data(), room, 0);
+        if (got == 0) return ReceiveEnd::closed;
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            return;
+            return ReceiveEnd::failed;
         }
         out.append(block.data(), static_cast<std::size_t>(got));
     }

@@ -48,15 +48,27 @@ std::optional<std::string> receive_datagram(const Socket& socket, std::chrono::m
 // True when `host` is dotted IPv4 text and `port` lies in 1..65535.
 bool is_ipv4_endpoint(const std::string& host, int port);
 
+using Deadline = std::chrono::steady_clock::time_point;
+
+// Time from now until `deadline`; zero once it has passed.
+std::chrono::milliseconds time_left(Deadline deadline);
+
 // One TCP connection attempt to a dotted IPv4 host, abandoned after `limit`.
 Socket connect_tcp(const std::string& host, int port, std::chrono::milliseconds limit);
 
-// Sends all of `data`; false when the peer stops taking it for `limit` or an error occurs.
-bool send_all(const Socket& socket, std::string_view data, std::chrono::milliseconds limit);
+// Sends all of `data`; false when the peer stops taking it for `idle_limit`, `deadline` passes
+// or an error occurs.
+bool send_all(const Socket& socket, std::string_view data, std::chrono::milliseconds idle_limit,
+              Deadline deadline);
+
+// Why receive_until_closed stopped. The peer closing, a failed receive and a silence of
+// `idle_limit` all end a reply normally; the other two mean the reply is not to be trusted.
+enum class ReceiveEnd { closed, failed, silent, deadline, too_large };
 
 // Appends what the peer sends to `out` until it closes the connection, a receive fails,
-// `idle_limit` passes without data, or `out` reaches `max_size` bytes.
-void receive_until_closed(const Socket& socket, std::chrono::milliseconds idle_limit,
-                          std::size_t max_size, std::string& out);
+// `idle_limit` passes without data or `deadline` passes, or `out` would grow beyond `max_size`
+// bytes (it then holds at most one byte more, to tell a full reply from a longer one).
+ReceiveEnd receive_until_closed(const Socket& socket, std::chrono::milliseconds idle_limit,
+                                Deadline deadline, std::size_t max_size, std::string& out);
 
 }  // namespace zk::upnp_net

@@ -61,10 +61,12 @@ GatewayScript with_defaults(GatewayScript script) {
 
 }  // namespace
 
-SsdpResponder::SsdpResponder(std::vector<std::string> targets, std::vector<std::string> replies)
+SsdpResponder::SsdpResponder(std::vector<std::string> targets, std::vector<std::string> replies,
+                             std::chrono::milliseconds delay)
     : fd_(bind_loopback(SOCK_DGRAM, port_)),
       targets_(std::move(targets)),
       replies_(std::move(replies)),
+      delay_(delay),
       thread_([this] { run(); }) {}
 
 SsdpResponder::~SsdpResponder() {
@@ -98,6 +100,9 @@ void SsdpResponder::run() {
         const std::string target = search.substr(st + 5, end - st - 5);
         for (const std::string& wanted : targets_) {
             if (wanted != target) continue;
+            const auto answer_at = std::chrono::steady_clock::now() + delay_;
+            while (!stop_ && std::chrono::steady_clock::now() < answer_at)
+                std::this_thread::sleep_for(std::chrono::milliseconds(kPollStepMs));
             for (const std::string& reply : replies_) {
                 ::sendto(fd_, reply.data(), reply.size(), MSG_NOSIGNAL,
                          reinterpret_cast<sockaddr*>(&sender), size);
@@ -157,12 +162,28 @@ void HttpServer::serve(int connection) {
         requests_.push_back(request);
     }
     const HttpReply reply = handler_(request);
+    if (reply.trickle_gap.count() > 0) {
+        trickle(connection, reply);
+        return;
+    }
     ::send(connection, reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL);
     if (!reply.keep_open) return;
     const auto hold_until = std::chrono::steady_clock::now() + kHoldLimit;
     while (!stop_ && std::chrono::steady_clock::now() < hold_until) {
         char buffer[256];
         if (readable(connection) && ::recv(connection, buffer, sizeof buffer, 0) <= 0) return;
+    }
+}
+
+void HttpServer::trickle(int connection, const HttpReply& reply) const {
+    const auto give_up = std::chrono::steady_clock::now() + kHoldLimit;
+    for (const char byte : reply.bytes) {
+        if (stop_ || std::chrono::steady_clock::now() > give_up) return;
+        // Once the client has closed, a send fails (at the latest the one after its reset).
+        if (::send(connection, &byte, 1, MSG_NOSIGNAL) != 1) return;
+        const auto next = std::chrono::steady_clock::now() + reply.trickle_gap;
+        while (!stop_ && std::chrono::steady_clock::now() < next)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
@@ -194,7 +215,9 @@ UpnpOptions ScriptedGateway::options() const {
 HttpReply ScriptedGateway::answer(const std::string& request) const {
     std::string bytes = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
     if (request.rfind("GET ", 0) == 0) {
-        bytes = http_ok(replace_all(script_.description, "{base}", http_.base()));
+        bytes = !script_.description_reply.empty()
+                    ? script_.description_reply
+                    : http_ok(replace_all(script_.description, "{base}", http_.base()));
     } else if (request.find("#GetExternalIPAddress\"") != std::string::npos) {
         bytes = script_.external_address_reply;
     } else if (request.find("#GetGenericPortMappingEntry\"") != std::string::npos) {
@@ -204,7 +227,10 @@ HttpReply ScriptedGateway::answer(const std::string& request) const {
         bytes = index < script_.entry_replies.size() ? script_.entry_replies[index]
                                                      : script_.past_end_reply;
     }
-    return {bytes, script_.keep_open};
+    const bool trickled =
+        !script_.trickle_when.empty() && request.find(script_.trickle_when) != std::string::npos;
+    return {bytes, script_.keep_open,
+            trickled ? script_.trickle_gap : std::chrono::milliseconds::zero()};
 }
 
 std::string http_ok(const std::string& body) {

@@ -23,10 +23,11 @@ inline constexpr std::string_view kWanConnectionType =
     "urn:schemas-upnp-org:device:WANConnectionDevice:1";
 
 // Answers searches whose "ST:" value is one of `targets` (compared exactly) with `replies`,
-// one datagram each, in order. Records every datagram it receives.
+// one datagram each, in order, `delay` after the search came. Records every datagram it receives.
 class SsdpResponder {
 public:
-    SsdpResponder(std::vector<std::string> targets, std::vector<std::string> replies);
+    SsdpResponder(std::vector<std::string> targets, std::vector<std::string> replies,
+                  std::chrono::milliseconds delay = {});
     ~SsdpResponder();
     std::uint16_t port() const { return port_; }
     std::vector<std::string> searches() const;
@@ -37,6 +38,7 @@ private:
     int fd_ = -1;
     std::vector<std::string> targets_;
     std::vector<std::string> replies_;
+    std::chrono::milliseconds delay_;
     mutable std::mutex mutex_;
     std::vector<std::string> searches_;
     std::atomic<bool> stop_{false};
@@ -46,6 +48,9 @@ private:
 struct HttpReply {
     std::string bytes;
     bool keep_open = false;  // hold the connection after the reply until the client closes it
+    // When not zero, the reply goes out one byte per gap (for at most 30 s, and only while the
+    // client stays connected), so it never falls silent long enough to end by silence.
+    std::chrono::milliseconds trickle_gap{0};
 };
 
 // Serves one connection at a time; each request (headers and Content-Length body) goes to the
@@ -62,6 +67,7 @@ public:
 private:
     void run();
     void serve(int connection);
+    void trickle(int connection, const HttpReply& reply) const;
     std::uint16_t port_ = 0;  // set by the initialiser of fd_, so declared before it
     int fd_ = -1;
     Handler handler_;
@@ -90,10 +96,14 @@ private:
 struct GatewayScript {
     std::vector<std::string> search_targets = {"upnp:rootdevice"};
     std::string description;             // the XML; "{base}" is replaced by the server's base URL
+    std::string description_reply;       // when set, the whole HTTP reply instead of description
     std::string external_address_reply;  // whole HTTP reply to GetExternalIPAddress
     std::vector<std::string> entry_replies;  // whole HTTP replies for indexes 0, 1, ...
     std::string past_end_reply;              // for every later index
     bool keep_open = false;
+    // Replies to requests that contain this text trickle out one byte per trickle_gap.
+    std::string trickle_when;
+    std::chrono::milliseconds trickle_gap{500};
 };
 
 class ScriptedGateway {

@@ -115,6 +115,46 @@ TEST(RouterReportTest, EachFailingStepGivesItsOwnMessage) {
     }
 }
 
+TEST(RouterReportTest, PrintedGatewayTextsCarryNoControlCharacters) {
+    using namespace std::string_literals;
+    struct Case {
+        const char* label;
+        std::string text;  // as the gateway sent it
+        std::string shown;
+    } const cases[] = {
+        {"escape sequence", "web\x1b[2J\x1b]0;title\x07", "web?[2J?]0;title?"},
+        {"carriage return and line feed", "a\rb\nc", "a?b?c"},
+        {"tab, NUL and DEL", "t\tn\0d\x7f"s, "t?n?d?"},
+        {"C1 control in UTF-8",
+         "csi\xc2\x9b"
+         "2J",
+         "csi?2J"},
+        {"bytes that are no UTF-8", "bad\xff\xc0\xaf\xed\xa0\x80", "bad??????"},
+        {"character cut off at the end", "cut\xe2\x82", "cut??"},
+        {"ordinary UTF-8", "caf\xc3\xa9 \xe7\xab\xaf\xe5\x8f\xa3 \xf0\x9f\x99\x82 ~",
+         "caf\xc3\xa9 \xe7\xab\xaf\xe5\x8f\xa3 \xf0\x9f\x99\x82 ~"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        RouterReport report;
+        report.external_address = c.text;
+        report.lines = {"8080/TCP[" + c.text + "]-->192.168.1.10:80"};
+        EXPECT_EQ(format_router_report(report),
+                  c.shown + "\n8080/TCP[" + c.shown + "]-->192.168.1.10:80\n");
+    }
+}
+
+TEST(RouterReportTest, AnUnknownExternalAddressIsSaidSo) {
+    GatewayScript script = working_gateway();
+    script.external_address_reply = test::soap_fault(501);
+    ScriptedGateway gateway(script);
+    const RouterReport report = run_router_command(gateway.options());
+    ASSERT_FALSE(report.failure) << *report.failure << " / " << report.detail;
+    EXPECT_EQ(format_router_report(report),
+              "unknown (the gateway did not tell its external address)\n"
+              "8080/TCP[web]-->192.168.1.10:80\n2222/TCP[ssh]-->192.168.1.11:80\n");
+}
+
 TEST(RouterReportTest, UnreachableDescriptionIsReportedAsSuch) {
     // The search answer points at a port where nothing listens.
     const test::ClosedPort closed;

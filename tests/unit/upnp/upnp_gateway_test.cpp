@@ -74,6 +74,29 @@ TEST(UpnpGatewayTest, SearchTakesTheFirstFittingReplyToEitherTarget) {
     }
 }
 
+TEST(UpnpGatewayTest, SearchWaitsNoLongerThanTheExchangeLimit) {
+    const std::string reply = "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.1:5431/d.xml\r\n\r\n";
+    struct Case {
+        const char* label;
+        std::chrono::milliseconds exchange_limit;
+        bool found;
+    } const cases[] = {
+        {"answer after the limit", 1s, false},
+        {"answer within the limit", 30s, true},  // positive control: the answer does come
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        SsdpResponder late({"upnp:rootdevice"}, {reply}, 3s);
+        UpnpOptions options;
+        options.tries = 10;
+        options.search_address = "127.0.0.1";
+        options.search_port = late.port();
+        options.exchange_limit = c.exchange_limit;
+        UpnpNat client(options);
+        EXPECT_EQ(client.discovery(), c.found) << client.last_error();
+    }
+}
+
 TEST(UpnpGatewayTest, NoGatewayFailsAfterItsTries) {
     SsdpResponder silent({}, {});
     UpnpOptions options;
@@ -232,6 +255,100 @@ TEST(UpnpGatewayTest, GatewayThatNeverClosesItsConnections) {
     EXPECT_EQ(address, "203.0.113.7");
     ASSERT_TRUE(client.get_port_mappings()) << client.last_error();
     EXPECT_EQ(client.mapping_lines().size(), 1u);
+}
+
+TEST(UpnpGatewayTest, TricklingRepliesEndAtTheExchangeDeadline) {
+    // The chosen reply trickles one byte per half second, so it never falls silent for
+    // reply_limit.
+    struct Case {
+        const char* label;
+        const char* trickled_request;
+        const char* address;  // what the exchanges before the trickled one found
+    } const cases[] = {
+        {"description", "GET ", ""},
+        {"external address", "#GetExternalIPAddress\"", ""},
+        {"mapping entry", "#GetGenericPortMappingEntry\"", "203.0.113.7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        GatewayScript script = ip_gateway();
+        script.entry_replies = {entry_reply(kPrefixed, "8080", "192.168.1.10")};
+        script.trickle_when = c.trickled_request;
+        ScriptedGateway gateway(script);
+        UpnpOptions options = gateway.options();
+        options.exchange_limit = 1s;
+        UpnpNat client(options);
+        ASSERT_TRUE(client.discovery()) << client.last_error();
+        // The steps before the trickled one succeed; the trickled one fails.
+        bool ok = client.get_description() && client.parser_description();
+        std::string address;
+        ok = ok && client.get_external_address(address) && client.get_port_mappings();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(client.last_error(), "The gateway did not complete its reply within 1000 ms.\n");
+        EXPECT_EQ(address, c.address);
+    }
+}
+
+TEST(UpnpGatewayTest, RepliesLongerThanTheLimitFailTheirExchange) {
+    const std::string description = test::description_xml("", std::string(kServiceWanIp), "/c");
+    // Padding after the document: harmless to the parser, so only the length can refuse it.
+    const auto padded = [](std::string reply, std::size_t size) {
+        return reply + std::string(size - reply.size(), ' ');
+    };
+    const std::string too_long =
+        "The gateway's reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes.\n";
+    struct Case {
+        const char* label;
+        std::string description;  // the whole HTTP reply to the description request
+        std::string entry;        // the whole HTTP reply for index 0
+        std::string error;        // empty: the listing succeeds with one entry
+    } const cases[] = {
+        {"description at the limit", padded(test::http_ok(description), kMaxReplyBytes),
+         entry_reply(kPrefixed, "8080", "192.168.1.10"), ""},
+        {"description one byte over", padded(test::http_ok(description), kMaxReplyBytes + 1),
+         entry_reply(kPrefixed, "8080", "192.168.1.10"), too_long},
+        {"entry one byte over", test::http_ok(description),
+         padded(entry_reply(kPrefixed, "8080", "192.168.1.10"), kMaxReplyBytes + 1), too_long},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        GatewayScript script = ip_gateway();
+        script.description_reply = c.description;
+        script.entry_replies = {c.entry};
+        ScriptedGateway gateway(script);
+        UpnpNat client(gateway.options());
+        ASSERT_TRUE(client.discovery()) << client.last_error();
+        const bool ok =
+            client.get_description() && client.parser_description() && client.get_port_mappings();
+        EXPECT_EQ(ok, c.error.empty()) << client.last_error();
+        EXPECT_EQ(client.last_error(), ok ? "Totally 1 mapping entries.\n" : c.error);
+        EXPECT_LE(client.description().size(), kMaxReplyBytes + 1);
+        EXPECT_LE(client.mapping_info().size(), kMaxReplyBytes + 1);
+    }
+}
+
+TEST(UpnpGatewayTest, EntryTextsAreClippedAtACharacterBoundary) {
+    std::string long_text = "x";
+    for (std::size_t i = 0; i < kMaxEntryTextBytes / 2 + 10; ++i)
+        long_text += "\xc3\xa9";  // two bytes each, so the cut falls inside one
+    GatewayScript script = ip_gateway();
+    script.entry_replies = {
+        soap_reply(kPrefixed, "GetGenericPortMappingEntryResponse",
+                   entry_fields(long_text, long_text, long_text, long_text, long_text))};
+    ScriptedGateway gateway(script);
+    UpnpNat client(gateway.options());
+    prepare(client);
+    ASSERT_TRUE(client.get_port_mappings()) << client.last_error();
+    ASSERT_EQ(client.mapping_entries().size(), 1u);
+    const std::string clipped = long_text.substr(0, kMaxEntryTextBytes - 1);
+    ASSERT_EQ(clipped.size() % 2, 1u) << "the limit must cut a character for this test";
+    const RouterPortMapping& entry = client.mapping_entries()[0];
+    for (const std::string* text : {&entry.description, &entry.protocol, &entry.external_port,
+                                    &entry.internal_client, &entry.internal_port}) {
+        EXPECT_EQ(*text, clipped);
+    }
+    EXPECT_EQ(client.mapping_lines()[0],
+              clipped + "/" + clipped + "[" + clipped + "]-->" + clipped + ":" + clipped + "\r\n");
 }
 
 TEST(UpnpGatewayTest, ConnectionAndUrlFailures) {
