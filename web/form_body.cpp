@@ -9,77 +9,58 @@
 namespace zk {
 namespace {
 
-std::vector<std::string_view> split_pieces(std::string_view body) {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t amp = body.find('&', start);
-        pieces.push_back(body.substr(start, amp == std::string_view::npos ? amp : amp - start));
-        if (amp == std::string_view::npos) return pieces;
-        start = amp + 1;
-    }
-}
-
-std::string_view value_of(std::string_view piece) {
-    const std::size_t eq = piece.find('=');
-    return piece.substr(eq == std::string_view::npos ? piece.size() : eq + 1);
-}
-
-std::optional<std::string> decoded_body(std::string_view request) {
+// The body's fields, split before decoding; nothing without a body.
+std::optional<std::vector<FormField>> body_fields(std::string_view request) {
     const auto body = request_body(request);
     if (!body) return std::nullopt;
-    std::string text(*body);
-    url_decode(text);
-    return text;
+    return split_form(*body);
 }
 
-bool contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-void apply_piece(PortMapping& m, std::string_view piece) {
-    const std::string_view v = value_of(piece);
-    if (contains(piece, "port.type=")) {
+// Keys are compared whole, so a value can never pass for another field.
+void apply_field(PortMapping& m, const FormField& field) {
+    const std::string_view k = field.key;
+    const std::string_view v = field.value;
+    if (k == "port.type") {
         m.type = v == "0" ? "TCP" : "UDP";
-    } else if (contains(piece, "port.runasproxy=")) {
+    } else if (k == "port.runasproxy") {
         m.destination_ip = kHttpProxyPlaceholder;
         m.http_proxy = "Y";
         m.destination_port = "0";
         m.destination_port_end = "0";
         m.type = "TCP";
-    } else if (contains(piece, "port.listen_port=")) {
+    } else if (k == "port.listen_port") {
         m.listen_port = v;
-    } else if (contains(piece, "port.listen_port_end=")) {
+    } else if (k == "port.listen_port_end") {
         m.listen_port_end = v;
-    } else if (contains(piece, "port.listen_port_single=")) {
+    } else if (k == "port.listen_port_single") {
         m.listen_port_type = "0";
         m.destination_port_type = "0";
         m.destination_port_end = "0";
-    } else if (contains(piece, "port.listen_port_range=")) {
+    } else if (k == "port.listen_port_range") {
         m.listen_port_type = "1";
-    } else if (contains(piece, "port.d_ip=")) {
+    } else if (k == "port.d_ip") {
         m.destination_ip = v;
-    } else if (contains(piece, "port.d_port=")) {
+    } else if (k == "port.d_port") {
         m.destination_port = v;
-    } else if (contains(piece, "port.d_port_end=")) {
+    } else if (k == "port.d_port_end") {
         m.destination_port_end = v;
-    } else if (contains(piece, "port.d_port_single=")) {
+    } else if (k == "port.d_port_single") {
         m.destination_port_type = "0";
         m.destination_port_end = "0";
-    } else if (contains(piece, "port.d_port_range=")) {
+    } else if (k == "port.d_port_range") {
         m.destination_port_type = "1";
-    } else if (contains(piece, "port.max_sessions=")) {
+    } else if (k == "port.max_sessions") {
         m.max_sessions = v;
-    } else if (contains(piece, "port.autostartup=")) {
+    } else if (k == "port.autostartup") {
         m.auto_start = "Y";
-    } else if (contains(piece, "port.enable_smart=")) {
+    } else if (k == "port.enable_smart") {
         m.destination_ip = kSmartRoutePlaceholder;
         m.enable_smart = "1";
         m.destination_port = "0";
         m.destination_port_end = "0";
-    } else if (contains(piece, "port.route_incoming_ip=")) {
+    } else if (k == "port.route_incoming_ip") {
         m.smart_strategy = "0";
-    } else if (contains(piece, "port.route_datas=")) {
+    } else if (k == "port.route_datas") {
         std::array<std::string, 4> f;
         split_entry(v, f.data(), 4);
         RouteEntry e;
@@ -88,25 +69,24 @@ void apply_piece(PortMapping& m, std::string_view piece) {
         e.d_ip = f[2];
         e.d_port = f[3];
         m.smart_ip_range.push_back(e);
-    } else if (contains(piece, "port.round_robin=")) {
+    } else if (k == "port.round_robin") {
         m.smart_strategy = "1";
-    } else if (contains(piece, "port.round_robin_datas=")) {
+    } else if (k == "port.round_robin_datas") {
         std::array<std::string, 2> f;
         split_entry(v, f.data(), 2);
         RoundRobinTarget t;
         t.d_ip = f[0];
         t.d_port = f[1];
         m.smart_round_robin.push_back(t);
-    } else if (contains(piece, "port.enable_ip_strategy=")) {
+    } else if (k == "port.enable_ip_strategy") {
         m.enable_ip_strategy = "1";
-    } else if (contains(piece, "port.allow_ip_ranges=") ||
-               contains(piece, "port.block_ip_ranges=")) {
+    } else if (k == "port.allow_ip_ranges" || k == "port.block_ip_ranges") {
         std::array<std::string, 2> f;
         split_entry(v, f.data(), 2);
         IpRange r;
         r.start = f[0];
         r.end = f[1];
-        (contains(piece, "port.allow_ip_ranges=") ? m.allow_ip : m.block_ip).push_back(r);
+        (k == "port.allow_ip_ranges" ? m.allow_ip : m.block_ip).push_back(r);
     }
     // Anything else (the entry inputs, the OK button) carries nothing for the record.
 }
@@ -141,24 +121,26 @@ void split_entry(std::string_view value, std::string* fields, int count) {
 }
 
 std::optional<std::string> form_name(std::string_view request) {
-    const auto body = decoded_body(request);
-    if (!body) return std::nullopt;
-    return std::string(value_of(split_pieces(*body).front()));
+    auto fields = body_fields(request);
+    if (!fields) return std::nullopt;
+    return std::move(fields->front().value);
 }
 
 std::optional<PortMapping> parse_mapping_form(std::string_view request) {
-    const auto body = decoded_body(request);
-    if (!body) return std::nullopt;
-    const std::vector<std::string_view> pieces = split_pieces(*body);
+    const auto fields = body_fields(request);
+    if (!fields) return std::nullopt;
     PortMapping m;
-    m.name = value_of(pieces.front());
+    m.name = fields->front().value;
     m.http_proxy = "N";
     m.auto_start = "N";
     m.enable_ip_strategy = "0";
     m.enable_smart = "0";
     m.enable_log = "0";
-    for (std::size_t i = 1; i < pieces.size(); ++i)
-        apply_piece(m, pieces[i]);
+    for (std::size_t i = 1; i < fields->size(); ++i)
+        apply_field(m, (*fields)[i]);
+    // A form posted without its radio buttons describes single ports.
+    if (m.listen_port_type.empty()) m.listen_port_type = "0";
+    if (m.destination_port_type.empty()) m.destination_port_type = "0";
     if (m.destination_port_type == "1") {
         const long long end = static_cast<long long>(text_to_int(m.destination_port)) +
                               text_to_int(m.listen_port_end) - text_to_int(m.listen_port);

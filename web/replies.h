@@ -1,7 +1,8 @@
 #pragma once
 // The reply framings of the web interface. Each reply is sent whole with waits of at most
 // `wait_us` per step; a reply that cannot go out in time is dropped (the connection is closed
-// after every reply anyway). No reply carries a Connection header.
+// after every reply anyway). No reply carries a Connection header. Pages and messages are
+// declared as UTF-8 HTML and may not be framed by another site's page.
 
 #include <cstdint>
 #include <string_view>
@@ -18,6 +19,9 @@ void web_send_message(int sock, std::string_view message, std::int64_t wait_us =
 void web_send_browse(int sock, std::string_view page, std::int64_t wait_us = kWebWaitUs);
 // "200 ok" with "Content-Length: " (one space): the logout text.
 void web_send_logout(int sock, std::string_view text, std::int64_t wait_us = kWebWaitUs);
+// A refusal: the status ("403 Forbidden") and a message page, framed like the messages.
+void web_send_refused(int sock, std::string_view status, std::string_view message,
+                      std::int64_t wait_us = kWebWaitUs);
 // The 401 challenge with the realm, no body and no Content-Length.
 void web_send_unauthorized(int sock, std::int64_t wait_us = kWebWaitUs);
 

@@ -165,14 +165,20 @@ ReadStatus RequestReader::decode_chunks() {
     return status_;
 }
 
-int web_read_request(int sock, RequestReader& reader, std::int64_t wait_us) {
+int web_read_request(int sock, RequestReader& reader, std::int64_t wait_us,
+                     std::chrono::steady_clock::time_point deadline) {
     if (brellix_socket_set_block(sock, 0) != kSocketDone) return kSocketError;
     std::array<char, 16384> buffer;
     // Every turn receives at least one byte or ends, and the reader refuses more than it can
-    // hold, so the loop is bounded by the request size.
+    // hold, so the loop is bounded by the request size (and by the deadline).
     while (reader.status() == ReadStatus::more) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return kSocketTimeout;
+        const std::int64_t wait =
+            wait_us < 0 ? left.count() : std::min<std::int64_t>(wait_us, left.count());
         std::size_t len = std::min(buffer.size(), reader.wanted());
-        const int result = brellix_socket_recv(sock, buffer.data(), len, wait_us);
+        const int result = brellix_socket_recv(sock, buffer.data(), len, wait);
         if (result != kSocketDone) return result;
         reader.feed(std::string_view(buffer.data(), len));
     }

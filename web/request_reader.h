@@ -5,6 +5,7 @@
 //
 // Threading: one reader per connection thread.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -53,8 +54,10 @@ private:
 };
 
 // Reads one request from `sock` into `reader`. The socket is put in non-blocking mode; every
-// receive waits at most `wait_us` microseconds. 0 when the request is complete; non-zero on
-// silence, an early close, a receive error, or a request the reader refuses.
-int web_read_request(int sock, RequestReader& reader, std::int64_t wait_us);
+// receive waits at most `wait_us` microseconds, and the whole request must have arrived by
+// `deadline`. 0 when the request is complete; non-zero on silence, the deadline, an early close,
+// a receive error, or a request the reader refuses.
+int web_read_request(int sock, RequestReader& reader, std::int64_t wait_us,
+                     std::chrono::steady_clock::time_point deadline);
 
 }  // namespace zk

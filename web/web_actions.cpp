@@ -82,6 +82,11 @@ public:
         const auto name = form_name(text);
         if (!name) return;
         if (name->size() > kMappingNameLimit) return refusal("invalid name, please reenter again!");
+        // The edit form shows the name read-only: a different one is not this form's.
+        if (*name != request_.mapping_name) {
+            return refusal("the name of port mapping " + request_.mapping_name +
+                           " cannot be changed, please reenter again!");
+        }
         // Replacing the record under running listeners would leave them running unseen.
         if (f.running) return message(WebMessage::stop_to_edit, request_.mapping_name);
         if (auto error =

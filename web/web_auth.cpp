@@ -35,17 +35,28 @@ bool same_secret(std::string_view a, std::string_view b) {
 }
 
 AuthResult authenticate(WebRequest& request, std::string_view header, const AppSettings& settings,
-                        SessionTable& sessions) {
+                        SessionTable& sessions, LoginThrottle& throttle, std::uint32_t peer) {
     request.session_id = 0;
     request.user_name.clear();
-    if (settings.protect == "0") return AuthResult::accepted;
+    request.fresh_session = false;
+    const bool protect = settings.protect != "0";
 
     if (!request.session_text.empty()) {
-        if (auto session = sessions.find(text_to_int(request.session_text))) {
+        // With protection on, only a session opened by the configured user counts, so sessions
+        // from before a change of the settings end with it.
+        const auto session = sessions.find(text_to_int(request.session_text));
+        if (session && (!protect || (!session->user_name.empty() &&
+                                     session->user_name == settings.user_name.view()))) {
             request.session_id = session->id;
             request.user_name = session->user_name;
             return AuthResult::accepted;
         }
+    }
+    if (!protect) {
+        // Without credentials the session is what ties a change to a page we served.
+        if (const auto session = sessions.open("")) request.session_id = session->id;
+        request.fresh_session = true;
+        return AuthResult::accepted;
     }
 
     constexpr std::string_view kBasic = "Authorization: Basic ";
@@ -56,13 +67,18 @@ AuthResult authenticate(WebRequest& request, std::string_view header, const AppS
     if (end == std::string_view::npos) return AuthResult::refused;
     const std::string_view token = header.substr(start, end - start);
     if (token.size() > kTokenLimit) return AuthResult::refused;
+    if (settings.user_name.empty() || settings.password.empty()) return AuthResult::challenge;
+    if (throttle.wait_seconds(peer) > 0) return AuthResult::throttled;
     if (!same_secret(token, basic_credentials(settings.user_name, settings.password))) {
+        throttle.failed(peer);
         return AuthResult::challenge;
     }
+    throttle.succeeded(peer);
     const auto session = sessions.open(settings.user_name.str());
     if (!session) return AuthResult::refused;  // no unguessable id could be made
     request.session_id = session->id;
     request.user_name = session->user_name;
+    request.fresh_session = true;
     return AuthResult::accepted;
 }
 

@@ -26,25 +26,18 @@ void wait_for_work(const WebServerState& state, int listen_sock, std::chrono::mi
     ::poll(fds, listen_sock > 0 ? 2 : 1, static_cast<int>(limit.count()));
 }
 
-void finish_connection(WebServerState& state, int sock) {
-    std::lock_guard guard(state.connections_lock);
-    state.connections.erase(sock);
-    brellix_socket_close(sock);
-    if (state.connections.empty()) state.connections_done.notify_all();
-}
-
 void hand_over(const std::shared_ptr<WebServerState>& state, int sock) {
     sock = socket_keep_off_zero(sock);
     if (sock < 0) return;
-    {
-        std::lock_guard guard(state->connections_lock);
-        state->connections.insert(sock);
+    if (!state->connections.admit(sock)) {
+        brellix_socket_close(sock);  // over the limit: closed at once, unanswered
+        return;
     }
     const bool started = start_detached_thread([state, sock] {
         serve_web_connection(*state, sock);
-        finish_connection(*state, sock);
+        state->connections.finish(sock);
     });
-    if (!started) finish_connection(*state, sock);
+    if (!started) state->connections.finish(sock);
 }
 
 }  // namespace

@@ -16,20 +16,21 @@ bool contains(std::string_view text, std::string_view part) {
 
 }  // namespace
 
-WebAction pick_action(std::string_view target) {
-    if (contains(target, "action=browse") || !contains(target, "action")) return WebAction::browse;
-    static constexpr std::array<std::pair<std::string_view, WebAction>, 8> kActions{{
-        {"action=add", WebAction::add},
-        {"action=start", WebAction::start},
-        {"action=stop", WebAction::stop},
-        {"action=edit", WebAction::edit},
-        {"action=delete", WebAction::remove},
-        {"action=newdone", WebAction::newdone},
-        {"action=updatedone", WebAction::updatedone},
-        {"action=logout", WebAction::logout},
+WebAction pick_action(const std::optional<std::string>& action) {
+    if (!action) return WebAction::browse;
+    static constexpr std::array<std::pair<std::string_view, WebAction>, 9> kActions{{
+        {"browse", WebAction::browse},
+        {"add", WebAction::add},
+        {"start", WebAction::start},
+        {"stop", WebAction::stop},
+        {"edit", WebAction::edit},
+        {"delete", WebAction::remove},
+        {"newdone", WebAction::newdone},
+        {"updatedone", WebAction::updatedone},
+        {"logout", WebAction::logout},
     }};
-    for (const auto& [text, action] : kActions) {
-        if (contains(target, text)) return action;
+    for (const auto& [text, picked] : kActions) {
+        if (*action == text) return picked;
     }
     return WebAction::none;
 }
@@ -46,6 +47,7 @@ std::optional<WebRequest> parse_web_request(std::string_view request,
     const std::size_t second = request.find(' ', first + 1);
     if (second == std::string_view::npos) return std::nullopt;
     WebRequest r;
+    r.method = std::string(request.substr(0, first));
     r.target = std::string(request.substr(first + 1, second - first - 1));
     if (r.target.size() > kTargetLimit) return std::nullopt;
 
@@ -57,17 +59,22 @@ std::optional<WebRequest> parse_web_request(std::string_view request,
         return r;
     }
 
-    url_decode(r.target);
-    if (const std::size_t at = r.target.find("name="); at != std::string::npos) {
-        const std::size_t end = r.target.find('&', at + 5);
-        if (end == std::string::npos) return std::nullopt;
-        r.mapping_name = r.target.substr(at + 5, end - at - 5);
-        if (r.mapping_name.size() > kMappingNameLimit) return std::nullopt;
+    const std::size_t query = r.target.find('?');
+    std::optional<std::string> name, session, action;
+    if (query != std::string::npos) {
+        // The first field of each name counts; later repeats are ignored.
+        for (FormField& field : split_form(std::string_view(r.target).substr(query + 1))) {
+            std::optional<std::string>* slot = field.key == "name"        ? &name
+                                               : field.key == "sessionid" ? &session
+                                               : field.key == "action"    ? &action
+                                                                          : nullptr;
+            if (slot != nullptr && !*slot) *slot = std::move(field.value);
+        }
     }
-    if (const std::size_t at = r.target.find("sessionid="); at != std::string::npos) {
-        r.session_text = r.target.substr(at + 10);
-    }
-    r.action = pick_action(r.target);
+    r.mapping_name = name.value_or("");
+    r.session_text = session.value_or("");
+    if (r.mapping_name.size() > kMappingNameLimit) return std::nullopt;
+    r.action = pick_action(action);
     return r;
 }
 

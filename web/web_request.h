@@ -31,22 +31,26 @@ inline constexpr std::size_t kMappingNameLimit = 255;
 
 struct WebRequest {
     WebAction action = WebAction::none;
-    std::string target;           // URL-decoded, except for static files (as received)
+    std::string method;           // "GET", "POST", ... as received
+    std::string target;           // as received
     std::string file_path;        // static files: the file under the program's image folder
     std::string mapping_name;     // the "name=" value
     std::string session_text;     // everything after "sessionid="
     std::int32_t session_id = 0;  // the accepted session; 0 when protection is off
     std::string user_name;        // the session's user name
+    // True when no live session was named and this request's own credentials (or, without
+    // protection, the request alone) opened the session: such a request changes nothing.
+    bool fresh_session = false;
 };
 
-// The steps before authentication: the target between the first two spaces, the static-file
-// rule, URL decoding, the mapping name and the session text, and the action. Nothing when the
-// request is refused without a reply (no request line, a target or name too long, a "name="
-// value without a following "&", a static target outside the image folder).
+// The steps before authentication: the method and the target between the first two spaces, the
+// static-file rule, then the query's fields ("name", "sessionid", "action"), each split at "&"
+// and "=" before it is URL-decoded. Nothing when the request is refused without a reply (no
+// request line, a target or name too long, a static target outside the image folder).
 std::optional<WebRequest> parse_web_request(std::string_view request, std::string_view program_dir);
 
-// The action a decoded target asks for, by the first test that holds.
-WebAction pick_action(std::string_view target);
+// The action an "action" field asks for: browse without one, none for a value not in the table.
+WebAction pick_action(const std::optional<std::string>& action);
 
 // The header block of a request: up to and including its blank line (all of it when none).
 std::string_view header_block(std::string_view request);

@@ -14,18 +14,11 @@
 namespace zk {
 namespace {
 
-constexpr auto kConnectionsEndLimit = std::chrono::seconds(15);
+constexpr auto kConnectionsEndLimit = std::chrono::milliseconds(15000);
 
-// A port number written in decimal digits only, 0 to 65535.
-std::optional<int> port_number(std::string_view text) {
-    if (text.empty() || text.size() > 5) return std::nullopt;
-    int port = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        port = port * 10 + (c - '0');
-    }
-    if (port > 65535) return std::nullopt;
-    return port;
+// A port number written in decimal digits only, 0 (a free port) to 65535.
+std::optional<int> listen_port_number(std::string_view text) {
+    return text == "0" ? std::optional<int>(0) : port_number(text);
 }
 
 }  // namespace
@@ -37,20 +30,14 @@ WebServer::WebServer(AppModel& model, MessageSink& sink, WebServerOptions option
 
 WebServer::~WebServer() {
     stop();
-    std::unique_lock guard(state_->connections_lock);
-    // Wakes every connection blocked on its socket; each closes its own descriptor.
-    for (const int sock : state_->connections)
-        ::shutdown(sock, SHUT_RDWR);
-    state_->connections_done.wait_for(guard, kConnectionsEndLimit,
-                                      [this] { return state_->connections.empty(); });
-    guard.unlock();
+    state_->connections.shut_down_all(kConnectionsEndLimit);
     if (state_->wake_fd >= 0) ::close(state_->wake_fd);
 }
 
 bool WebServer::start(std::string_view port_text) {
     if (running()) return true;
     if (listener_.joinable()) listener_.join();  // a listener that ended on a broken socket
-    const auto port = port_number(port_text);
+    const auto port = listen_port_number(port_text);
     int sock = 0;
     if (!port || state_->wake_fd < 0 ||
         brellix_socket_tcp_listen(sock, *port, 100) != kSocketDone ||
@@ -64,6 +51,13 @@ bool WebServer::start(std::string_view port_text) {
     while (::read(state_->wake_fd, &drained, sizeof drained) > 0) {
     }
     state_->sessions.clear();
+    if (const AppSettings settings = state_->model.settings();
+        settings.protect != "0" && (settings.user_name.empty() || settings.password.empty())) {
+        state_->sink.show_message(
+            "web interface: protection is on but the user name or password is empty, so no "
+            "login can succeed",
+            kRealm, MessageIcon::warning);
+    }
     state_->listen_sock = sock;
     state_->running = true;
     try {
@@ -100,6 +94,10 @@ int WebServer::port() const {
 
 SessionTable& WebServer::sessions() {
     return state_->sessions;
+}
+
+std::size_t WebServer::connection_count() const {
+    return state_->connections.size();
 }
 
 std::unique_ptr<WebServer> start_web_interface(AppModel& model, MessageSink& sink,

@@ -6,6 +6,8 @@
 // Threading: start, stop and the destructor from one controlling thread; running, port and
 // sessions from any thread.
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,18 +16,24 @@
 
 #include "app/app_model.h"
 #include "core/message_sink.h"
+#include "web/connection_table.h"
 #include "web/replies.h"
 #include "web/web_actions.h"
 #include "web/web_sessions.h"
 
 namespace zk {
 
+inline constexpr std::chrono::milliseconds kWebRequestDeadline = std::chrono::seconds(30);
+
 struct WebServerOptions {
     std::string program_dir;      // ends with '/'; static files come from its image/ folder
     WebClock clock;               // the system clock when empty
     SessionIdSource session_ids;  // OpenSSL's random generator when empty
     std::int64_t read_wait_us = kWebWaitUs;  // the longest silence while a request arrives
-    std::int64_t send_wait_us = kWebWaitUs;  // the longest stall while a reply goes out
+    // The longest a whole request may take to arrive, however steadily its bytes come.
+    std::chrono::milliseconds request_deadline = kWebRequestDeadline;
+    std::size_t max_connections = kWebConnectionLimit;  // served at once
+    std::int64_t send_wait_us = kWebWaitUs;             // the longest stall while a reply goes out
     WebCommandHooks hooks;
 };
 
@@ -42,7 +50,9 @@ public:
 
     // Listens on the decimal port `port_text` ("0": a free port, for tests) on every local
     // address, empties the session table and starts the listener. On failure shows
-    // "listen on port " + port_text + " error!" through the sink and returns false.
+    // "listen on port " + port_text + " error!" through the sink and returns false. With
+    // protection on and an empty user name or password, says through the sink that no login
+    // can succeed.
     bool start(std::string_view port_text);
     // Ends the listener at once. Connections being served finish on their own threads.
     void stop();
@@ -50,6 +60,7 @@ public:
     bool running() const;
     int port() const;  // the bound port while running, else 0
     SessionTable& sessions();
+    std::size_t connection_count() const;  // connections being served
 
 private:
     std::shared_ptr<WebServerState> state_;

@@ -3,10 +3,11 @@
 // it by shared pointer, so it outlives the server object while they finish.
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <set>
+#include <cstdlib>
 
+#include "web/connection_table.h"
+#include "web/host_check.h"
+#include "web/login_throttle.h"
 #include "web/web_server.h"
 
 namespace zk {
@@ -16,22 +17,29 @@ struct WebServerState {
         : model(m),
           sink(s),
           options(std::move(o)),
-          sessions(options.clock ? options.clock : WebClock(system_seconds),
-                   options.session_ids ? options.session_ids : SessionIdSource(random_session_id)) {
+          sessions(clock(),
+                   options.session_ids ? options.session_ids : SessionIdSource(random_session_id)),
+          throttle(clock()),
+          connections(options.max_connections),
+          hosts(served_host_names(host_names_from_environment())) {}
+
+    WebClock clock() const { return options.clock ? options.clock : WebClock(system_seconds); }
+    static std::string_view host_names_from_environment() {
+        const char* names = std::getenv(kWebHostsVariable);
+        return names == nullptr ? std::string_view() : names;
     }
 
     AppModel& model;
     MessageSink& sink;
     const WebServerOptions options;
     SessionTable sessions;
+    LoginThrottle throttle;
+    ConnectionTable connections;
+    const HostAllowList hosts;  // read once, when the server is made
 
     std::atomic<bool> running{false};
     std::atomic<int> listen_sock{0};
     int wake_fd = -1;  // eventfd: wakes the listener's wait at stop
-
-    std::mutex connections_lock;  // guards connections
-    std::condition_variable connections_done;
-    std::set<int> connections;  // sockets being served; each closed by its own thread
 };
 
 // Serves one accepted connection: read, parse, authenticate, act. Does not close `sock`.

@@ -34,6 +34,7 @@ std::optional<WebSession> SessionTable::open(const std::string& user_name) {
     if (!id || *id <= 0) return std::nullopt;
     WebSession session{*id, clock_(), user_name};
     std::lock_guard guard(lock_);
+    if (sessions_.size() >= kSessionLimit) sessions_.erase(sessions_.begin());
     sessions_.push_back(session);
     return session;
 }

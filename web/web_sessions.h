@@ -14,6 +14,8 @@
 namespace zk {
 
 inline constexpr std::int64_t kSessionLifetimeSeconds = 120;
+// Sessions held at once; a login beyond it ends the oldest session.
+inline constexpr std::size_t kSessionLimit = 256;
 
 // Seconds since 1970-01-01 UTC; the system clock unless a test injects one.
 using WebClock = std::function<std::int64_t()>;
@@ -36,7 +38,8 @@ public:
         : clock_(std::move(clock)), ids_(std::move(ids)) {}
 
     void clear();
-    // Appends a session for `user_name` with a new id; nothing when no id could be made.
+    // Appends a session for `user_name` with a new id, dropping the oldest when the table holds
+    // kSessionLimit; nothing when no id could be made.
     std::optional<WebSession> open(const std::string& user_name);
     // The first live session with this id.
     std::optional<WebSession> find(std::int32_t id) const;

@@ -32,6 +32,25 @@ void url_decode(std::string& text) {
     text.resize(out);
 }
 
+std::vector<FormField> split_form(std::string_view text) {
+    std::vector<FormField> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t amp = text.find('&', start);
+        const std::string_view piece =
+            text.substr(start, amp == std::string_view::npos ? amp : amp - start);
+        const std::size_t eq = piece.find('=');
+        FormField field{std::string(piece.substr(0, eq)), eq == std::string_view::npos
+                                                              ? std::string()
+                                                              : std::string(piece.substr(eq + 1))};
+        url_decode(field.key);
+        url_decode(field.value);
+        fields.push_back(std::move(field));
+        if (amp == std::string_view::npos) return fields;
+        start = amp + 1;
+    }
+}
+
 std::string html_escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zk {
 
@@ -11,6 +12,16 @@ namespace zk {
 // become the byte they give; a "%" without two hexadecimal digits after it is dropped and the
 // characters after it stay.
 void url_decode(std::string& text);
+
+// One "key=value" piece of a query string or a form body.
+struct FormField {
+    std::string key;
+    std::string value;  // empty when the piece has no "="
+};
+
+// Splits at every "&", then each piece at its first "=", and only then URL-decodes key and
+// value: an encoded "&" or "=" stays inside its value. One field per piece, empty ones included.
+std::vector<FormField> split_form(std::string_view text);
 
 // `&`, `<`, `>` and `"` as entities, so no text from a mapping or a request can add markup.
 std::string html_escape(std::string_view text);

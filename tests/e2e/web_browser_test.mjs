@@ -2,13 +2,16 @@
 // playwright-core. zelkorad runs on a fresh program directory with the web interface enabled on a
 // free loopback port; the test logs in, adds a smart-route mapping with two routes, two
 // round-robin targets, an allow and a block range, edits it, starts it and relays through it,
-// stops it, checks the stored record in config.xml, and deletes it.
+// stops it, checks the stored record in config.xml, and deletes it. In between, a page of another
+// site (another loopback port) tries to delete, start and add mappings through the browser's
+// cached credentials, and changes nothing.
 //
 // Usage: node web_browser_test.mjs ZELKORAD STAGED_PROGRAM_DIR
 // Every connection goes to 127.0.0.0/8; only the processes started here are stopped, by PID.
 
 import { spawn } from "node:child_process";
 import fs from "node:fs";
+import http from "node:http";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
@@ -103,14 +106,43 @@ function roundTrip(port, text, from) {
     });
 }
 
-function httpStatusLine(port, target) {
+function httpStatusLine(port, target, host = "127.0.0.1") {
     return new Promise((resolve) => {
         const socket = net.connect({ host: "127.0.0.1", port });
         let reply = "";
-        socket.on("connect", () => socket.write(`GET ${target} HTTP/1.1\r\nHost: x\r\n\r\n`));
+        socket.on("connect", () => socket.write(`GET ${target} HTTP/1.1\r\nHost: ${host}\r\n\r\n`));
         socket.on("data", (data) => (reply += data));
         socket.on("close", () => resolve(reply.split("\r\n")[0]));
         socket.on("error", () => resolve(""));
+    });
+}
+
+// Another site on a loopback port: a page with an image pointing at the delete and start links
+// and a form posted to newdone as soon as it loads. `sid` is the session id our page carried
+// (as if it had leaked); the image links without it are tried as well.
+function foreignSite(webPort, sid) {
+    const web = `http://127.0.0.1:${webPort}`;
+    const name = encodeURIComponent(MAPPING);
+    const page =
+        "<!DOCTYPE html><html><body>" +
+        `<img src="${web}/?name=${name}&action=delete">` +
+        `<img src="${web}/?name=${name}&action=start">` +
+        `<img src="${web}/?name=${name}&action=delete&sessionid=${sid}">` +
+        `<img src="${web}/?name=${name}&action=start&sessionid=${sid}">` +
+        `<form id="f" method="post" action="${web}/?action=newdone&sessionid=${sid}">` +
+        '<input name="port.name" value="intruder"><input name="port.listen_port" value="1">' +
+        '<input name="port.d_ip" value="127.0.0.1"><input name="port.d_port" value="1"></form>' +
+        '<script>window.addEventListener("load", () => document.getElementById("f").submit());' +
+        "</script></body></html>";
+    return new Promise((resolve) => {
+        const server = http.createServer((request, response) => {
+            response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
+            response.end(page);
+        });
+        server.listen(0, "127.0.0.1", () => {
+            cleanups.push(() => server.close());
+            resolve(`http://127.0.0.1:${server.address().port}/`);
+        });
     });
 }
 
@@ -215,6 +247,8 @@ async function main() {
     await waitFor(async () => (await httpStatusLine(webPort, "/")) !== "", "the web port");
     equal(await httpStatusLine(webPort, "/"), "HTTP/1.1 401 Authorization Required",
           "a request without credentials is challenged");
+    equal(await httpStatusLine(webPort, "/", "rebound.example"), "HTTP/1.1 403 Forbidden",
+          "a request for another host name is refused");
 
     // A second zelkorad on another program directory finds the web port taken and says so, on
     // stderr and in its event log.
@@ -308,6 +342,20 @@ async function main() {
     equal(await browseRows(page, base), [[MAPPING, "TCP", "stop", "0", "5", String(listenPort),
                                           "enable smart route", "0", "Y", "Start/Edit/Delete"]],
           "the list shows the new mapping");
+
+    // Another site tries the links and the form with the browser's cached credentials.
+    await page.goto(`${base}/`);
+    const sid = await page.$eval('a[href*="action=logout"]', (a) => a.href.split("sessionid=")[1]);
+    const foreign = await foreignSite(webPort, sid);
+    await Promise.all([
+        page.waitForURL((url) => url.port === String(webPort), { timeout: 10_000 }),
+        page.goto(foreign),
+    ]);
+    check((await bodyText(page)).includes("nothing was changed"),
+          "the foreign form post is refused with a message");
+    equal(await browseRows(page, base), [[MAPPING, "TCP", "stop", "0", "5", String(listenPort),
+                                          "enable smart route", "0", "Y", "Start/Edit/Delete"]],
+          "another site's page changed nothing");
 
     // Edit: the form shows what was entered; change the limit and the auto start.
     await clickRowLink(page, base, "Edit/");

@@ -92,11 +92,24 @@ TEST(FormBody, SmartRouteOverridesTheDestination) {
     EXPECT_EQ(m.block_ip[0].start, "127.0.0.6");
 }
 
-TEST(FormBody, EncodedPlusAndSpacesDecodeBeforeSplitting) {
-    const PortMapping m = parsed("port.name=a+b%2Bc&port.listen_port=1%26port.max_sessions%3D7");
-    EXPECT_EQ(m.name, "a b+c");
-    EXPECT_EQ(m.listen_port, "1");
-    EXPECT_EQ(m.max_sessions, "7");  // an encoded "&" separates after decoding
+TEST(FormBody, SplitAtAmpersandsBeforeDecoding) {
+    const PortMapping m = parsed("port.name=a+b%2Bc%26d%3De&port.d_ip=1%26port.max_sessions%3D7");
+    EXPECT_EQ(m.name, "a b+c&d=e");
+    // An encoded "&" or "=" stays inside its value: it cannot set another field.
+    EXPECT_EQ(m.destination_ip, "1&port.max_sessions=7");
+    EXPECT_EQ(m.max_sessions, "");
+    // Keys are compared whole: a value that spells a key sets nothing.
+    EXPECT_EQ(parsed("port.name=x&port.d_ip=port.type%3D0").type, "");
+}
+
+TEST(FormBody, MissingPortKindRadiosMeanSinglePorts) {
+    const PortMapping m =
+        parsed("port.name=x&port.listen_port=8000&port.d_ip=127.0.0.1&port.d_port=80");
+    EXPECT_EQ(m.listen_port_type, "0");
+    EXPECT_EQ(m.destination_port_type, "0");
+    const PortMapping range = parsed("port.name=x&port.listen_port_range=1&port.d_port_range=1");
+    EXPECT_EQ(range.listen_port_type, "1");
+    EXPECT_EQ(range.destination_port_type, "1");
 }
 
 TEST(FormBody, NoBlankLineNoRecord) {

@@ -18,13 +18,14 @@ protected:
 
 TEST_F(WebActions, AddingAnExistingNameChangesNothing) {
     start();
+    log_in();
     const std::string body =
         "port.name=web1&port.type=1&port.listen_port=5000&"
         "port.listen_port_single=0&port.d_ip=127.0.0.1&port.d_port=5001";
-    EXPECT_NE(post("/?action=newdone&sessionid=1", body).find("successfully added"),
+    EXPECT_NE(post("/?action=newdone&sessionid=424242", body).find("successfully added"),
               std::string::npos);
     const MappingTable before = snapshot().mappings;
-    EXPECT_EQ(body_of(post("/?action=newdone&sessionid=1",
+    EXPECT_EQ(body_of(post("/?action=newdone&sessionid=424242",
                            "port.name=web1&port.type=0&port.listen_port=6000")),
               "port mapping web1 has already exist, click <a "
               "href=\"/?action=add&sessionid=424242\">here</a> to add another.");
@@ -37,7 +38,8 @@ TEST_F(WebActions, AddingAnExistingNameChangesNothing) {
 
 TEST_F(WebActions, InputTheMappingDialogRefusesIsRefusedHere) {
     start();
-    const std::string reply = post("/?action=newdone&sessionid=1",
+    log_in();
+    const std::string reply = post("/?action=newdone&sessionid=424242",
                                    "port.name=r&port.listen_port=8010&port.listen_port_end=8000&"
                                    "port.listen_port_range=1&port.d_ip=h&port.d_port=1");
     EXPECT_NE(body_of(reply).find("the end range of listen port must larger than the start range "
@@ -45,9 +47,10 @@ TEST_F(WebActions, InputTheMappingDialogRefusesIsRefusedHere) {
               std::string::npos)
         << reply;
     EXPECT_TRUE(snapshot().mappings.empty());
-    EXPECT_NE(body_of(post("/?action=newdone", "port.name=" + std::string(300, 'n')))
-                  .find("invalid name, please reenter again!"),
-              std::string::npos);
+    EXPECT_NE(
+        body_of(post("/?action=newdone&sessionid=424242", "port.name=" + std::string(300, 'n')))
+            .find("invalid name, please reenter again!"),
+        std::string::npos);
 }
 
 TEST_F(WebActions, UpdateReplacesTheRecordAndClearsWhatTheFormDoesNotCarry) {
@@ -59,8 +62,9 @@ TEST_F(WebActions, UpdateReplacesTheRecordAndClearsWhatTheFormDoesNotCarry) {
     ssl.log_file = "/tmp/x.log";
     mappings = {test::tcp_mapping("first", 7000, 70), ssl};
     start();
+    log_in();
     const std::string reply =
-        post("/?name=a+b&action=updatedone&sessionid=1",
+        post("/?name=a+b&action=updatedone&sessionid=424242",
              "port.name=a+b&port.type=0&port.listen_port=8100&port.listen_port_single=0&"
              "port.d_ip=127.0.0.2&port.d_port=81&port.d_port_single=0&port.autostartup=on");
     EXPECT_NE(reply.find("You have successfully edited port mapping a b."), std::string::npos);
@@ -76,21 +80,22 @@ TEST_F(WebActions, UpdateReplacesTheRecordAndClearsWhatTheFormDoesNotCarry) {
     EXPECT_EQ(m.enable_log, "0");
     EXPECT_EQ(m.log_file, "");
     EXPECT_EQ(s.mappings[0], mappings[0]);
-    EXPECT_EQ(post("/?name=ghost&action=updatedone", "port.name=ghost"), "");
+    EXPECT_EQ(post("/?name=ghost&action=updatedone&sessionid=424242", "port.name=ghost"), "");
 }
 
 TEST_F(WebActions, DeleteKeepsTheOrderOfTheOthers) {
     mappings = {test::tcp_mapping("one", 7001, 1), test::tcp_mapping("two", 7002, 2),
                 test::tcp_mapping("three", 7003, 3)};
     start();
-    EXPECT_EQ(body_of(get("/?name=two&action=delete&sessionid=1")),
+    log_in();
+    EXPECT_EQ(body_of(get("/?name=two&action=delete&sessionid=424242")),
               "You have successfully deleted port mapping two. Click <a "
               "href=\"/?action=browse&sessionid=424242\">Home</a>");
     const ModelSnapshot s = snapshot();
     ASSERT_EQ(s.mappings.size(), 2u);
     EXPECT_EQ(s.rows[0][0], "one");
     EXPECT_EQ(s.rows[1][0], "three");
-    EXPECT_EQ(get("/?name=two&action=delete&sessionid=1"), "");
+    EXPECT_EQ(get("/?name=two&action=delete&sessionid=424242"), "");
 }
 
 TEST_F(WebActions, StartAndStopGoThroughTheModelAndRefuseChangesWhileRunning) {
@@ -109,8 +114,9 @@ TEST_F(WebActions, StartAndStopGoThroughTheModelAndRefuseChangesWhileRunning) {
         calls.push_back("end " + std::to_string(row));
     };
     start(std::move(options));
+    log_in();
 
-    EXPECT_NE(get("/?name=relay&action=start&sessionid=1")
+    EXPECT_NE(get("/?name=relay&action=start&sessionid=424242")
                   .find("You have successfully started port mapping relay."),
               std::string::npos);
     ASSERT_TRUE(test::wait_for([&] { return status_of(0) == "running"; }));
@@ -120,29 +126,29 @@ TEST_F(WebActions, StartAndStopGoThroughTheModelAndRefuseChangesWhileRunning) {
     EXPECT_EQ(test::read_some(client.get(), 4), "ping");
     client.reset();
 
-    const std::string browse = get("/?action=browse&sessionid=1");
+    const std::string browse = get("/?action=browse&sessionid=424242");
     EXPECT_NE(browse.find("/?name=relay&amp;action=stop&amp;sessionid=424242\">Stop/</a>"),
               std::string::npos);
-    EXPECT_NE(body_of(get("/?name=relay&action=edit&sessionid=1"))
+    EXPECT_NE(body_of(get("/?name=relay&action=edit&sessionid=424242"))
                   .find("Please stop port mapping relay before you edit it."),
               std::string::npos);
-    EXPECT_NE(body_of(get("/?name=relay&action=delete&sessionid=1"))
+    EXPECT_NE(body_of(get("/?name=relay&action=delete&sessionid=424242"))
                   .find("Please stop port mapping relay before you delete it."),
               std::string::npos);
-    EXPECT_NE(body_of(post("/?name=relay&action=updatedone&sessionid=1",
+    EXPECT_NE(body_of(post("/?name=relay&action=updatedone&sessionid=424242",
                            "port.name=relay&port.listen_port=1"))
                   .find("before you edit it"),
               std::string::npos);
     // Start of a running mapping: nothing changes, the message still comes.
-    EXPECT_NE(get("/?name=relay&action=start&sessionid=1").find("successfully started"),
+    EXPECT_NE(get("/?name=relay&action=start&sessionid=424242").find("successfully started"),
               std::string::npos);
     EXPECT_EQ(snapshot().mappings.size(), 1u);
 
-    EXPECT_NE(get("/?name=relay&action=stop&sessionid=1")
+    EXPECT_NE(get("/?name=relay&action=stop&sessionid=424242")
                   .find("You have successfully stopped port mapping relay."),
               std::string::npos);
     EXPECT_EQ(status_of(0), "stop");
-    EXPECT_NE(get("/?name=relay&action=stop&sessionid=1").find("successfully stopped"),
+    EXPECT_NE(get("/?name=relay&action=stop&sessionid=424242").find("successfully stopped"),
               std::string::npos);
     std::lock_guard guard(lock);
     EXPECT_EQ(calls, (std::vector<std::string>{"begin 0", "end 0", "begin 0", "end 0"}));

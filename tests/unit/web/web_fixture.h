@@ -33,6 +33,8 @@ public:
 
 // "admin:secret" in Base64, as a browser sends it.
 inline constexpr const char* kGoodCredentials = "YWRtaW46c2VjcmV0";
+// The id the fixture's sessions draw, as our pages carry it.
+inline constexpr const char* kSid = "424242";
 inline constexpr std::int64_t kStartTime = 1'700'000'000;
 
 struct Reply {
@@ -86,9 +88,19 @@ protected:
         ASSERT_GT(server->port(), 0);
     }
 
-    int connect_client() const {
+    // Connects from `source` (a loopback address) when given.
+    int connect_client(const char* source = nullptr) const {
         int sock = 0;
         if (brellix_socket_tcp_create(sock) != kSocketDone) return -1;
+        if (source != nullptr) {
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            ::inet_pton(AF_INET, source, &from.sin_addr);
+            if (::bind(sock, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+                ::close(sock);
+                return -1;
+            }
+        }
         if (brellix_socket_connect(sock, "127.0.0.1", server->port()) != kSocketDone) {
             ::close(sock);
             return -1;
@@ -124,6 +136,18 @@ protected:
 
     std::string exchange(const std::string& request) const {
         return exchange(std::vector<std::string>{request});
+    }
+
+    std::string exchange_from(const char* source, const std::string& request) const {
+        ScopedFd sock(connect_client(source));
+        EXPECT_GT(sock.get(), 0) << source;
+        brellix_socket_send_all(sock.get(), request.data(), request.size(), nullptr, 10'000'000);
+        return read_to_end(sock.get());
+    }
+
+    // Logs in with the credentials, as a browser's first page does: opens session kSid.
+    void log_in() const {
+        ASSERT_NE(get("/").find(std::string("sessionid=") + kSid), std::string::npos);
     }
 
     // A GET with Basic credentials (none when `credentials` is empty).

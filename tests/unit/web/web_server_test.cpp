@@ -18,6 +18,9 @@ constexpr const char* kUnauthorized =
     "WWW-Authenticate: Basic realm=\"Zelkora Professional\"\r\n"
     "\r\n";
 
+const std::string kPageHeaders =
+    "Content-Type: text/html; charset=utf-8\r\nX-Frame-Options: DENY\r\n";
+
 const std::string kFormBody =
     "port.name=web1&port.type=0&port.listen_port=8000&port.listen_port_end=&"
     "port.listen_port_single=0&port.d_ip=127.0.0.1&port.d_port=8080&port.d_port_end=&"
@@ -39,15 +42,19 @@ TEST_F(WebServerWire, UnauthorizedReplyByteForByte) {
 TEST_F(WebServerWire, ReplyFramings) {
     test::write_file(home.file("image/port.js"), "function check() { return true; }\n");
     start();
+    log_in();
     struct Case {
         const char* label;
         std::string reply;
         std::string head_start;  // status line and the headers up to the length's number
     } cases[] = {
-        {"browse", get("/?action=browse"), "HTTP/1.1 200 OK\r\nContent-Length:"},
-        {"add form", get("/?action=add"), "HTTP/1.1 200 ok\r\nContent-Length:"},
-        {"message", post("/?action=newdone", kFormBody), "HTTP/1.1 200 ok\r\nContent-Length:"},
-        {"logout", get("/?action=logout&sessionid=1"), "HTTP/1.1 200 ok\r\nContent-Length: "},
+        {"browse", get("/?action=browse"),
+         "HTTP/1.1 200 OK\r\n" + kPageHeaders + "Content-Length:"},
+        {"add form", get("/?action=add"), "HTTP/1.1 200 ok\r\n" + kPageHeaders + "Content-Length:"},
+        {"message", post("/?action=newdone&sessionid=424242", kFormBody),
+         "HTTP/1.1 200 ok\r\n" + kPageHeaders + "Content-Length:"},
+        {"logout", get("/?action=logout&sessionid=1"),
+         "HTTP/1.1 200 ok\r\n" + kPageHeaders + "Content-Length: "},
         {"static", get("/image/port.js", ""),
          "HTTP/1.1 200 OK\r\nContent-Type:text/javascript\r\nContent-Length:"},
     };
@@ -67,9 +74,11 @@ TEST_F(WebServerWire, ReplyFramings) {
 
 TEST_F(WebServerWire, PostBodyInTwoPieces) {
     start();
+    log_in();
     const std::size_t half = kFormBody.size() / 2;
     const std::string reply =
-        exchange({post_head("/?action=newdone", kFormBody.size()) + kFormBody.substr(0, half),
+        exchange({post_head("/?action=newdone&sessionid=424242", kFormBody.size()) +
+                      kFormBody.substr(0, half),
                   kFormBody.substr(half)});
     EXPECT_NE(reply.find("successfully added port mapping web1."), std::string::npos) << reply;
     const ModelSnapshot s = snapshot();
@@ -79,21 +88,25 @@ TEST_F(WebServerWire, PostBodyInTwoPieces) {
 
 TEST_F(WebServerWire, LengthHeaderForms) {
     start();
+    log_in();
     // Lower case is a length too.
-    std::string reply =
-        exchange(post_head("/?action=newdone", kFormBody.size(), "content-length:") + kFormBody);
+    std::string reply = exchange(
+        post_head("/?action=newdone&sessionid=424242", kFormBody.size(), "content-length:") +
+        kFormBody);
     EXPECT_NE(reply.find("successfully added port mapping web1."), std::string::npos) << reply;
     // Capitals are not: the body is not waited for, so the form arrives empty.
-    reply = exchange(post_head("/?action=newdone", kFormBody.size(), "CONTENT-LENGTH:"));
+    reply = exchange(
+        post_head("/?action=newdone&sessionid=424242", kFormBody.size(), "CONTENT-LENGTH:"));
     EXPECT_NE(reply.find("invalid name, please reenter again!"), std::string::npos) << reply;
     EXPECT_EQ(snapshot().mappings.size(), 1u);
     // A body that cannot fit the buffer: closed without a reply.
-    EXPECT_EQ(exchange(post_head("/?action=newdone", 200000)), "");
+    EXPECT_EQ(exchange(post_head("/?action=newdone&sessionid=424242", 200000)), "");
 }
 
 TEST_F(WebServerWire, ChunkedBody) {
     start();
-    std::string head = "POST /?action=newdone HTTP/1.1\r\nAuthorization: Basic " +
+    log_in();
+    std::string head = "POST /?action=newdone&sessionid=424242 HTTP/1.1\r\nAuthorization: Basic " +
                        std::string(kGoodCredentials) + "\r\nTransfer-Encoding: chunked\r\n\r\n";
     auto chunk = [](const std::string& data) {
         char size[16];
@@ -131,7 +144,8 @@ TEST_F(WebServerWire, UrlDecodingFindsTheMapping) {
             << c.target;
     }
     EXPECT_EQ(get("/?name=nobody&action=edit&sessionid=1"), "");
-    EXPECT_EQ(get("/?name=A b&action=edit"), "");  // the space ends the target
+    // The space ends the target: "/?name=A" asks for no action, so no edit form comes.
+    EXPECT_EQ(get("/?name=A b&action=edit").find("port.name"), std::string::npos);
 }
 
 TEST_F(WebServerWire, ImageRule) {
@@ -226,12 +240,14 @@ TEST_F(WebServerWire, SessionIdsAreRandomByDefault) {
 TEST_F(WebServerWire, NoProtectionNoChallenge) {
     settings.protect = "0";
     start();
+    // No credentials, but still a session: it is what ties a change to a page we served.
     const std::string page = get("/", "");
-    EXPECT_NE(page.find("/?action=logout&amp;sessionid=0\">Logout</a> | User Name:</div>"),
+    EXPECT_NE(page.find("/?action=logout&amp;sessionid=424242\">Logout</a> | User Name:</div>"),
               std::string::npos)
         << page;
     EXPECT_EQ(get("/?action=add&sessionid=5", "").rfind("HTTP/1.1 200 ok", 0), 0u);
-    EXPECT_EQ(server->sessions().size(), 0u);
+    EXPECT_EQ(server->sessions().size(), 2u);
+    EXPECT_EQ(get("/?action=browse&sessionid=424242", "").find("401"), std::string::npos);
 }
 
 TEST_F(WebServerWire, OverlongPartsAreRefusedWithoutReply) {

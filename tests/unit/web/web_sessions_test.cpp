@@ -72,5 +72,15 @@ TEST_F(Sessions, NoIdNoSession) {
     EXPECT_EQ(failing.size(), 0u);
 }
 
+TEST_F(Sessions, TableIsBounded) {
+    for (std::size_t i = 0; i < kSessionLimit + 5; ++i) {
+        next_id = static_cast<std::int32_t>(i + 1);
+        ASSERT_TRUE(table.open("u").has_value());
+    }
+    EXPECT_EQ(table.size(), kSessionLimit);
+    EXPECT_FALSE(table.find(1).has_value());  // the oldest made room
+    EXPECT_TRUE(table.find(static_cast<std::int32_t>(kSessionLimit + 5)).has_value());
+}
+
 }  // namespace
 }  // namespace zk
