@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/config_file.h"
 #include "core/validation.h"
@@ -12,7 +14,7 @@
 namespace zk {
 
 AppModel::AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert,
-                   EngineTimings timings, TriggerLimits trigger_limits)
+                   EngineTimings timings, TriggerLimits trigger_limits, ThreadStarter start_thread)
     : program_dir_(std::move(program_dir)),
       sink_(sink),
       alert_(alert),
@@ -22,7 +24,8 @@ AppModel::AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert
               set_trigger_status(name, status);
           },
           trigger_limits)),
-      engine_(std::make_unique<Engine>(program_dir_, static_cast<EngineEvents&>(*this), timings)) {}
+      engine_(std::make_unique<Engine>(program_dir_, static_cast<EngineEvents&>(*this), timings,
+                                       Resolver{}, std::move(start_thread))) {}
 
 AppModel::~AppModel() = default;
 
@@ -33,78 +36,78 @@ void AppModel::load_files() {
     mappings_.clear();
     const bool settings_read = load_configuration(path, settings_, mappings_, sink_);
     rows_.assign(mappings_.size(), RowState{});
-    const bool triggers_read = load_triggers(path, triggers_, sink_);
-    load_failed_ = !settings_read || !triggers_read;
+    triggers_read_ = load_triggers(path, triggers_, sink_);
+    load_failed_ = !settings_read || !triggers_read_;
+    apply_settings();
+}
+
+void AppModel::apply_settings() {
     engine_->set_voice_notify(text_to_int(settings_.voice_notify) == 1);
     engine_->set_use_system_proxy(text_to_int(settings_.use_ie_setting) == 1);
 }
 
 void AppModel::start_up() {
     event_log_open(program_dir_ + "log/zk-gate.log");
+    remove_stale_temporary(config_path());
     load_files();
-    std::lock_guard guard(lock_);
-    for (std::size_t i = 0; i < mappings_.size(); ++i) {
-        if (is_yes(mappings_[i].auto_start))
-            engine_->start_mapping(mappings_[i], static_cast<int>(i));
+    std::vector<std::string> failures;
+    {
+        std::lock_guard guard(lock_);
+        for (std::size_t i = 0; i < mappings_.size(); ++i) {
+            if (!is_yes(mappings_[i].auto_start)) continue;
+            if (auto error = start_row(static_cast<int>(i))) failures.push_back(std::move(*error));
+        }
+        // A faulty triggering entry means the table is not what the user wrote: start none.
+        if (triggers_read_) trigger_runner_->start_triggers(triggers_);
     }
-    trigger_runner_->start_triggers(triggers_);
+    for (const std::string& failure : failures)
+        show_message(failure);
+}
+
+bool AppModel::wait_for_starts(std::chrono::milliseconds limit) const {
+    std::unique_lock guard(lock_);
+    return status_changed_.wait_for(guard, limit, [this] {
+        return std::none_of(rows_.begin(), rows_.end(),
+                            [](const RowState& r) { return r.status == kStatusStarting; });
+    });
 }
 
 int AppModel::save_configuration() {
     std::lock_guard guard(lock_);
-    const std::string path = config_path();
-    if (load_failed_ && ::access(path.c_str(), F_OK) == 0) {
-        if (::rename(path.c_str(), (path + ".invalid").c_str()) != 0) return errno;
-        load_failed_ = false;
-    }
-    return zk::save_configuration(path, settings_, mappings_, triggers_);
+    return write_files();
 }
 
 std::optional<std::string> AppModel::add_mapping(const PortMapping& mapping) {
-    std::lock_guard guard(lock_);
-    if (auto error = validate_mapping(mapping, mappings_, EditKind::add)) return error;
-    mappings_.push_back(mapping);
-    rows_.push_back(RowState{});
-    return std::nullopt;
+    return command([&]() -> std::optional<std::string> {
+        if (auto error = validate_mapping(mapping, mappings_, EditKind::add)) return error;
+        mappings_.push_back(mapping);
+        rows_.push_back(RowState{});
+        return persist();
+    });
 }
 
 std::optional<std::string> AppModel::edit_mapping(int index, const PortMapping& mapping) {
-    std::lock_guard guard(lock_);
-    if (!valid_row(index)) return "no such port mapping";
-    if (running(index)) return "stop the port mapping before editing it";
-    if (auto error = validate_mapping(mapping, mappings_, EditKind::edit)) return error;
-    mappings_[index] = mapping;
-    rows_[index] = RowState{};
-    return std::nullopt;
+    return command([&] { return edit_row(valid_row(index) ? index : -1, mapping); });
 }
 
 std::optional<std::string> AppModel::delete_mapping(int index) {
-    std::lock_guard guard(lock_);
-    if (!valid_row(index)) return "no such port mapping";
-    if (running(index)) return "stop the port mapping before deleting it";
-    mappings_.erase(mappings_.begin() + index);
-    rows_.erase(rows_.begin() + index);
-    return std::nullopt;
+    return command([&] { return delete_row(valid_row(index) ? index : -1); });
 }
 
 std::optional<std::string> AppModel::start_mapping(int index) {
-    std::lock_guard guard(lock_);
-    if (!valid_row(index)) return "no such port mapping";
-    if (running(index)) return "the port mapping is running already";
-    engine_->start_mapping(mappings_[index], index);
-    return std::nullopt;
+    return command([&] { return start_row(valid_row(index) ? index : -1); });
 }
 
 std::optional<std::string> AppModel::stop_mapping(int index) {
-    PortMapping mapping;
-    {
-        std::lock_guard guard(lock_);
-        if (!valid_row(index)) return "no such port mapping";
-        mapping = mappings_[index];
-    }
-    // Not under the lock: the stop holds for seconds and reports back into this model.
-    engine_->stop_mapping(mapping, index);
-    return std::nullopt;
+    return stop_row([&] { return valid_row(index) ? index : -1; });
+}
+
+std::optional<std::string> AppModel::change_settings(const AppSettings& settings) {
+    return command([&] {
+        settings_ = settings;
+        apply_settings();
+        return persist();
+    });
 }
 
 std::optional<std::string> AppModel::start_trigger(std::string_view name) {
@@ -127,8 +130,8 @@ std::optional<std::string> AppModel::stop_trigger(std::string_view name) {
 RowActions AppModel::row_actions(int index) const {
     std::lock_guard guard(lock_);
     if (!valid_row(index)) return {};
-    const bool run = running(index);
-    return {!run, run, !run, !run, is_set(mappings_[index].enable_log)};
+    const bool idle = stopped(index);
+    return {idle, !idle, idle, idle, is_set(mappings_[index].enable_log)};
 }
 
 ModelSnapshot AppModel::snapshot() const {
@@ -143,47 +146,95 @@ ModelSnapshot AppModel::snapshot() const {
 
 std::optional<std::string> AppModel::edit_mapping_named(std::string_view name,
                                                         const PortMapping& mapping) {
-    std::lock_guard guard(lock_);
-    const int index = find_mapping(mappings_, name);
-    if (index < 0) return "no such port mapping";
-    if (running(index)) return "stop the port mapping before editing it";
-    if (auto error = validate_mapping(mapping, mappings_, EditKind::edit)) return error;
-    mappings_[index] = mapping;
-    rows_[index] = RowState{};
-    return std::nullopt;
+    return command([&] { return edit_row(find_mapping(mappings_, name), mapping); });
 }
 
 std::optional<std::string> AppModel::delete_mapping_named(std::string_view name) {
-    std::lock_guard guard(lock_);
-    const int index = find_mapping(mappings_, name);
-    if (index < 0) return "no such port mapping";
-    if (running(index)) return "stop the port mapping before deleting it";
-    mappings_.erase(mappings_.begin() + index);
-    rows_.erase(rows_.begin() + index);
-    return std::nullopt;
+    return command([&] { return delete_row(find_mapping(mappings_, name)); });
 }
 
 std::optional<std::string> AppModel::start_mapping_named(std::string_view name) {
-    std::lock_guard guard(lock_);
-    const int index = find_mapping(mappings_, name);
-    if (index < 0) return "no such port mapping";
-    if (running(index)) return "the port mapping is running already";
-    engine_->start_mapping(mappings_[index], index);
-    return std::nullopt;
+    return command([&] { return start_row(find_mapping(mappings_, name)); });
 }
 
 std::optional<std::string> AppModel::stop_mapping_named(std::string_view name) {
+    return stop_row([&] { return find_mapping(mappings_, name); });
+}
+
+template <typename Body>
+std::optional<std::string> AppModel::command(Body body) {
+    std::optional<std::string> result;
+    {
+        std::lock_guard guard(lock_);
+        result = body();
+    }
+    tell_observer();
+    return result;
+}
+
+std::optional<std::string> AppModel::stop_row(const std::function<int()>& find_row) {
     PortMapping mapping;
     int index = -1;
     {
         std::lock_guard guard(lock_);
-        index = find_mapping(mappings_, name);
+        index = find_row();
         if (index < 0) return "no such port mapping";
-        if (!running(index)) return std::nullopt;
+        if (stopped(index)) return std::nullopt;  // nothing runs: nothing to do
         mapping = mappings_[index];
     }
     // Not under the lock: the stop holds for seconds and reports back into this model.
     engine_->stop_mapping(mapping, index);
+    return std::nullopt;
+}
+
+void AppModel::set_observer(ModelObserver* observer) {
+    observer_ = observer;
+}
+
+void AppModel::tell_observer() {
+    if (ModelObserver* observer = observer_.load()) observer->rows_changed();
+}
+
+std::optional<std::string> AppModel::edit_row(int index, const PortMapping& mapping) {
+    if (index < 0) return "no such port mapping";
+    if (!stopped(index)) return "stop the port mapping before editing it";
+    if (auto error = validate_mapping(mapping, mappings_, EditKind::edit)) return error;
+    mappings_[index] = mapping;
+    rows_[index] = RowState{};
+    return persist();
+}
+
+std::optional<std::string> AppModel::delete_row(int index) {
+    if (index < 0) return "no such port mapping";
+    if (!stopped(index)) return "stop the port mapping before deleting it";
+    mappings_.erase(mappings_.begin() + index);
+    rows_.erase(rows_.begin() + index);
+    return persist();
+}
+
+std::optional<std::string> AppModel::start_row(int index) {
+    if (index < 0) return "no such port mapping";
+    if (!stopped(index)) return "the port mapping is running already";
+    const StartResult result = engine_->start_mapping(mappings_[index], index);
+    // Started copies report "running" themselves once this lock is released.
+    if (result.copies_started > 0) rows_[index].status = kStatusStarting;
+    return result.error;
+}
+
+int AppModel::write_files() {
+    const std::string path = config_path();
+    if (load_failed_ && ::access(path.c_str(), F_OK) == 0) {
+        if (::rename(path.c_str(), (path + ".invalid").c_str()) != 0) return errno;
+        load_failed_ = false;
+    }
+    return zk::save_configuration(path, settings_, mappings_, triggers_);
+}
+
+std::optional<std::string> AppModel::persist() {
+    if (const int error = write_files()) {
+        return "the change is made but cannot be written to " + config_path() + ": " +
+               std::strerror(error);
+    }
     return std::nullopt;
 }
 
@@ -196,8 +247,8 @@ bool AppModel::valid_row(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < mappings_.size();
 }
 
-bool AppModel::running(int index) const {
-    return rows_[index].status == kStatusRunning;
+bool AppModel::stopped(int index) const {
+    return rows_[index].status == kStatusStop;
 }
 
 int AppModel::row_of(int table_index, std::string_view name) const {
@@ -220,20 +271,31 @@ void AppModel::set_trigger_status(std::string_view name, std::string_view status
 }
 
 void AppModel::on_mapping_status(int table_index, std::string_view name, std::string_view status) {
-    std::lock_guard guard(lock_);
-    if (const int row = row_of(table_index, name); row >= 0) rows_[row].status = status;
+    {
+        std::lock_guard guard(lock_);
+        if (const int row = row_of(table_index, name); row >= 0) rows_[row].status = status;
+    }
+    status_changed_.notify_all();
+    tell_observer();
 }
 
 void AppModel::on_mapping_stopped(std::string_view name) {
-    std::lock_guard guard(lock_);
-    for (std::size_t i = 0; i < mappings_.size(); ++i) {
-        if (mappings_[i].name == name) rows_[i] = RowState{};
+    {
+        std::lock_guard guard(lock_);
+        for (std::size_t i = 0; i < mappings_.size(); ++i) {
+            if (mappings_[i].name == name) rows_[i] = RowState{};
+        }
     }
+    status_changed_.notify_all();
+    tell_observer();
 }
 
 void AppModel::on_session_count(std::string_view name, int count) {
-    std::lock_guard guard(lock_);
-    if (const int row = find_mapping(mappings_, name); row >= 0) rows_[row].sessions = count;
+    {
+        std::lock_guard guard(lock_);
+        if (const int row = find_mapping(mappings_, name); row >= 0) rows_[row].sessions = count;
+    }
+    tell_observer();
 }
 
 void AppModel::show_message(std::string_view text) {

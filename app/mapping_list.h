@@ -12,6 +12,8 @@ namespace zk {
 
 inline constexpr std::string_view kStatusRunning = "running";
 inline constexpr std::string_view kStatusStop = "stop";
+// Between a start and the listeners' report: a second start is refused meanwhile.
+inline constexpr std::string_view kStatusStarting = "starting";
 
 inline constexpr std::array<std::string_view, 9> kListColumnTitles = {
     "Name",        "Type",           "Status",           "Sessions",  "Max Sessions",

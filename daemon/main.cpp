@@ -1,6 +1,8 @@
 // zelkorad: the headless program. Runs in the foreground; SIGTERM, SIGINT and SIGHUP take the
 // exit path, which writes config.xml.
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -12,12 +14,23 @@
 #include "daemon/report.h"
 #include "daemon/router_command.h"
 #include "daemon/stderr_sink.h"
+#include "engine/event_log.h"
 #include "platform/alert_sound.h"
+#include "platform/descriptor_limit.h"
+#include "platform/descriptor_reserve.h"
 #include "platform/instance_lock.h"
 #include "platform/program_dir.h"
+#include "platform/program_setup.h"
 #include "web/web_server.h"
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// Below this many open files a busy forwarder runs out: say so in the event log.
+constexpr unsigned long long kFewDescriptors = 4096;
+// How long the start-up summary waits for automatic starts to report (name lookups included).
+constexpr auto kStartSettleLimit = 10s;
 
 int check(const std::string& program_dir) {
     zk::StderrSink sink(false);
@@ -37,24 +50,47 @@ int run(const std::string& program_dir) {
     pthread_sigmask(SIG_BLOCK, &exit_signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    if (const auto error = zk::prepare_program_directory(program_dir, zk::executable_directory())) {
+        std::fprintf(stderr, "zelkorad: %s\n", error->c_str());
+        return 1;
+    }
     zk::InstanceLock lock(program_dir);
     if (!lock.held()) {
-        std::fprintf(stderr, "zelkorad: another copy is running with %s\n", program_dir.c_str());
+        if (lock.error() == EWOULDBLOCK) {
+            std::fprintf(stderr, "zelkorad: another copy is running with %s\n",
+                         program_dir.c_str());
+        } else {
+            std::fprintf(stderr, "zelkorad: cannot lock %s: %s\n", program_dir.c_str(),
+                         std::strerror(lock.error()));
+        }
         return 1;
     }
 
+    const auto limit = zk::raise_descriptor_limit();
+    zk::hold_descriptor_reserve();
     zk::StderrSink sink(true);
     zk::SystemAlertSound alert;
     zk::AppModel model(program_dir, sink, alert);
     model.start_up();
+    if (limit && limit->soft < kFewDescriptors) {
+        // Each relayed session holds two sockets.
+        zk::log_event(
+            "the hard limit of open files is %llu: at most about %llu sessions can be "
+            "relayed at once.\n",
+            static_cast<unsigned long long>(limit->soft),
+            static_cast<unsigned long long>(limit->soft / 2));
+    }
     // With enable_web "1" the web interface starts too; a listen failure has gone to the sink.
     const auto web = zk::start_web_interface(model, sink, {.program_dir = program_dir});
+    // The summary shows each mapping as it is, once its listeners have reported.
+    model.wait_for_starts(kStartSettleLimit);
     std::fputs(zk::loaded_summary(model.snapshot()).c_str(), stdout);
     std::fflush(stdout);
 
     int signal = 0;
     while (sigwait(&exit_signals, &signal) != 0) {
     }
+    zk::release_descriptor_reserve();  // the save needs a descriptor even when none is left
     const int error = model.save_configuration();
     if (error != 0) {
         std::fprintf(stderr, "zelkorad: cannot write %s: %s\n", model.config_path().c_str(),

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/config_file.h"
+#include "engine/thread_start.h"
 #include "support/loopback_server.h"
 #include "support/mapping_builder.h"
 #include "support/recording_sink.h"
@@ -38,16 +39,62 @@ EngineTimings fast() {
     return t;
 }
 
+// Hands threads out as told: at once, never, or held until released.
+class ThreadGate {
+public:
+    enum class Mode { run, fail, hold };
+
+    ThreadStarter starter() {
+        return [this](std::function<void()> body) {
+            std::lock_guard guard(lock_);
+            if (mode_ == Mode::fail) return false;
+            if (mode_ == Mode::hold) {
+                held_.push_back(std::move(body));
+                return true;
+            }
+            return start_detached_thread(std::move(body));
+        };
+    }
+    void set(Mode mode) {
+        std::lock_guard guard(lock_);
+        mode_ = mode;
+    }
+    void release_held() {
+        std::lock_guard guard(lock_);
+        for (auto& body : held_)
+            ASSERT_TRUE(start_detached_thread(std::move(body)));
+        held_.clear();
+    }
+
+private:
+    std::mutex lock_;
+    Mode mode_ = Mode::run;
+    std::vector<std::function<void()>> held_;
+};
+
 class Model : public ::testing::Test {
 protected:
     Model() { std::filesystem::create_directory(home.dir() + "log"); }
+    ~Model() override { gate.release_held(); }
 
     // Writes config.xml with `mappings`, then starts the model on it.
     void start_with(const MappingTable& mappings) {
         AppSettings settings{};
         ASSERT_EQ(save_configuration(home.file("config.xml"), settings, mappings, {}), 0);
-        model = std::make_unique<AppModel>(home.dir(), sink, alert, fast());
+        start_model();
+    }
+    void start_model() {
+        model = std::make_unique<AppModel>(home.dir(), sink, alert, fast(), TriggerLimits{},
+                                           gate.starter());
         model->start_up();
+    }
+    // What config.xml holds now, as a fresh program would read it.
+    MappingTable saved_mappings() const {
+        AppSettings settings{};
+        MappingTable table;
+        RecordingSink quiet;
+        load_configuration(home.file("config.xml"), settings, table, quiet);
+        return table;
     }
     std::string status(int row) const { return model->snapshot().rows.at(row)[2]; }
     bool wait_status(int row, const char* wanted) {
@@ -57,6 +104,7 @@ protected:
     TempDir home;
     RecordingSink sink;
     SilentAlert alert;
+    ThreadGate gate;
     std::unique_ptr<AppModel> model;
 };
 
@@ -131,8 +179,170 @@ TEST_F(Model, StartFailureIsShownAndTheRowStaysStopped) {
     EXPECT_EQ(sink.messages()[0],
               "listen on port " + std::to_string(bound_port(taken)) + " error!");
     EXPECT_EQ(sink.titles()[0], "ERROR!");
-    EXPECT_EQ(status(0), "stop");
+    EXPECT_TRUE(wait_status(0, "stop"));
     ::close(taken);
+}
+
+// A start that gets no thread used to report through the model's own events while the model
+// held its lock: the command never returned and every later one hung.
+TEST_F(Model, StartWithoutAThreadIsRefusedAndTheModelGoesOn) {
+    const int port = free_port();
+    start_with({mapping("a", port, "N")});
+    gate.set(ThreadGate::Mode::fail);
+    EXPECT_EQ(model->start_mapping(0).value_or("(started)"),
+              "cannot start port mapping[a]: no thread for port " + std::to_string(port) + "!");
+    EXPECT_EQ(status(0), "stop");
+    EXPECT_TRUE(model->row_actions(0).start);
+
+    gate.set(ThreadGate::Mode::run);
+    EXPECT_FALSE(model->start_mapping_named("a").has_value());
+    EXPECT_TRUE(wait_status(0, "running"));
+}
+
+TEST_F(Model, AutomaticStartWithoutAThreadIsShown) {
+    gate.set(ThreadGate::Mode::fail);
+    const int port = free_port();
+    start_with({mapping("auto", port, "Y")});
+    EXPECT_EQ(sink.messages(), std::vector<std::string>{"cannot start port mapping[auto]: no "
+                                                        "thread for port " +
+                                                        std::to_string(port) + "!"});
+    EXPECT_TRUE(model->wait_for_starts(std::chrono::seconds(0)));
+    EXPECT_EQ(status(0), "stop");
+}
+
+// Between the start and the listener's report the row shows "starting": a second start then
+// would make a second copy on the same port.
+TEST_F(Model, StartingRowRefusesASecondStart) {
+    start_with({mapping("slow", free_port(), "N")});
+    gate.set(ThreadGate::Mode::hold);
+    EXPECT_FALSE(model->start_mapping(0).has_value());
+    EXPECT_EQ(status(0), "starting");
+    EXPECT_FALSE(model->wait_for_starts(std::chrono::milliseconds(50)));
+    const RowActions actions = model->row_actions(0);
+    EXPECT_TRUE(!actions.start && actions.stop && !actions.edit && !actions.remove);
+    EXPECT_EQ(model->start_mapping(0).value_or(""), "the port mapping is running already");
+    EXPECT_EQ(model->start_mapping_named("slow").value_or(""),
+              "the port mapping is running already");
+    EXPECT_EQ(model->delete_mapping_named("slow").value_or(""),
+              "stop the port mapping before deleting it");
+
+    gate.set(ThreadGate::Mode::run);
+    gate.release_held();
+    EXPECT_TRUE(model->wait_for_starts(std::chrono::seconds(20)));
+    EXPECT_EQ(status(0), "running");
+}
+
+class CountingObserver : public ModelObserver {
+public:
+    void rows_changed() override { ++calls; }
+    std::atomic<int> calls{0};
+};
+
+// Settings go through one command that saves them; front ends hear of every row change.
+TEST_F(Model, SettingsCommandAndObserver) {
+    CountingObserver observer;
+    write_file(home.file("config.xml"), "<mappings ></mappings>");
+    model = std::make_unique<AppModel>(home.dir(), sink, alert, fast());
+    model->set_observer(&observer);
+    model->start_up();
+    AppSettings changed = model->settings();
+    changed.user_name = "admin";
+    changed.voice_notify = "0";
+    ASSERT_FALSE(model->change_settings(changed).has_value());
+    EXPECT_EQ(model->settings(), changed);
+    AppSettings saved{};
+    MappingTable table;
+    load_configuration(home.file("config.xml"), saved, table, sink);
+    EXPECT_EQ(saved, changed);
+
+    const int before = observer.calls.load();
+    ASSERT_FALSE(model->add_mapping(mapping("seen", free_port(), "N")).has_value());
+    EXPECT_GT(observer.calls.load(), before);
+    const int added = observer.calls.load();
+    ASSERT_FALSE(model->start_mapping(0).has_value());
+    EXPECT_TRUE(wait_status(0, "running"));
+    EXPECT_TRUE(wait_for([&] { return observer.calls.load() >= added + 2; }))
+        << "the start and the listener's report";
+    model.reset();  // engine threads end before the observer goes
+}
+
+// A hand-edited file can hold ports the editors refuse: a start that would listen on a port the
+// kernel picks, or on none, is refused instead of reported as running.
+TEST_F(Model, StartOnNoRealPortIsRefused) {
+    struct Case {
+        const char* label;
+        const char* type;
+        const char* port;
+        const char* end;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"text", "0", "abc", "0", "listen on port abc error!"},
+        {"zero", "0", "0", "0", "listen on port 0 error!"},
+        {"beyond the last port", "0", "65536", "0", "listen on port 65536 error!"},
+        {"no port type", "", "8000", "", "listen on port 8000 error!"},
+        {"range ending below its start", "1", "8000", "7999", "listen on port 8000-7999 error!"},
+        {"range past the last port", "1", "65535", "65536", "listen on port 65535-65536 error!"},
+    };
+    MappingTable table;
+    for (const Case& c : cases) {
+        PortMapping m = mapping(c.label, 1, "N");
+        m.listen_port_type = c.type;
+        m.listen_port = c.port;
+        m.listen_port_end = c.end;
+        table.push_back(m);
+    }
+    start_with(table);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(model->start_mapping(static_cast<int>(i)).value_or("(started)"), cases[i].message)
+            << cases[i].label;
+        EXPECT_EQ(status(static_cast<int>(i)), "stop") << cases[i].label;
+    }
+}
+
+// A front end's change is in config.xml when the command returns: a kill loses nothing.
+TEST_F(Model, EveryChangeIsWrittenAtOnce) {
+    start_with({mapping("one", 1, "N")});
+    ASSERT_FALSE(model->add_mapping(mapping("a&b \"q\"", 2, "N")).has_value());
+    EXPECT_EQ(saved_mappings(), model->snapshot().mappings);
+    ASSERT_FALSE(model->edit_mapping_named("one", mapping("one", 11, "Y")).has_value());
+    EXPECT_EQ(saved_mappings(), model->snapshot().mappings);
+    ASSERT_FALSE(model->delete_mapping(0).has_value());
+    ASSERT_EQ(saved_mappings().size(), 1u);
+    EXPECT_EQ(saved_mappings()[0].name.view(), "a&b \"q\"");
+
+    // Refused commands write nothing.
+    std::filesystem::remove(home.file("config.xml"));
+    EXPECT_TRUE(model->add_mapping(mapping("a&b \"q\"", 3, "N")).has_value());
+    EXPECT_FALSE(std::filesystem::exists(home.file("config.xml")));
+}
+
+TEST_F(Model, ChangeAfterAFaultyLoadKeepsTheFaultyFile) {
+    write_file(home.file("config.xml"), "<mappings><mapping name=\"x\" /></mappings>");
+    start_model();
+    ASSERT_FALSE(model->add_mapping(mapping("new", 2, "N")).has_value());
+    EXPECT_EQ(read_file(home.file("config.xml.invalid")),
+              "<mappings><mapping name=\"x\" /></mappings>");
+    ASSERT_EQ(saved_mappings().size(), 1u);
+}
+
+// A faulty triggering entry means the trigger table is not what the user wrote: none starts,
+// not even an automatic one read before the fault.
+TEST_F(Model, FaultyTriggeringEntryStartsNoTrigger) {
+    const std::string good =
+        "<triggering name=\"t\" auto_start=\"Y\" protocol=\"TCP\" trigger_address=\"127.0.0.1\" "
+        "trigger_port=\"9\" trigger_port_end=\"9\" frequence=\"1000\" ></triggering>";
+    const std::string bad = "<triggering name=\"u\" auto_start=\"Y\" ></triggering>";
+    for (const bool faulty : {false, true}) {
+        SCOPED_TRACE(faulty ? "with a faulty entry" : "all entries whole");
+        write_file(home.file("config.xml"),
+                   "<mappings >" + good + (faulty ? bad : "") + "</mappings>");
+        start_model();
+        const auto triggers = model->snapshot().triggers;
+        ASSERT_EQ(triggers.size(), 1u);
+        EXPECT_EQ(triggers[0].status.view(), faulty ? "stop" : "running");
+        model.reset();
+    }
 }
 
 }  // namespace
