@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     procps
     chromium
-    curl stunnel4 tinyproxy
+    curl stunnel4
 )
 # The browser test runs playwright-core with node and npm; the machine's own node is kept when
 # there is one.
