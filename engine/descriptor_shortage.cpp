@@ -2,29 +2,32 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 #include "engine/event_log.h"
 
 namespace zk {
 namespace {
 
-std::atomic<bool> episode{false};
+using Clock = std::chrono::steady_clock;
+
+// When the last shortage was seen, in Clock ticks; the minimum before the first.
+std::atomic<std::int64_t> last_seen{Clock::duration::min().count()};
 
 }  // namespace
 
 bool note_descriptor_shortage(int error) {
     if (error != EMFILE && error != ENFILE) return false;
-    if (!episode.exchange(true)) {
+    const std::int64_t now = Clock::now().time_since_epoch().count();
+    const std::int64_t before = last_seen.exchange(now);
+    const auto quiet = std::chrono::duration_cast<Clock::duration>(kShortageQuiet).count();
+    if (before == Clock::duration::min().count() || now - before > quiet) {
         log_event(
             "out of file descriptors (%s): new connections are closed until some are "
             "free.\n",
             error == EMFILE ? "process limit" : "system limit");
     }
     return true;
-}
-
-void descriptor_shortage_over() {
-    if (episode.load(std::memory_order_relaxed)) episode = false;
 }
 
 }  // namespace zk

@@ -68,7 +68,6 @@ void tcp_listener_run(const std::shared_ptr<EngineState>& state,
             break;
         }
         if (sock >= 0) {
-            descriptor_shortage_over();
             try {
                 admit(state, copy, sock, peer);
             } catch (const std::exception& e) {

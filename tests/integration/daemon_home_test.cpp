@@ -97,7 +97,7 @@ TEST(DaemonHome, SummaryShowsTheSettledState) {
     ASSERT_EQ(::listen(taken, 1), 0);
     PortMapping up = test::relay_mapping("TCP", "up", test::free_port(), "127.0.0.1", 9);
     PortMapping clash =
-        test::relay_mapping("TCP", "clash", test::bound_port(taken), "127.0.0.1", 9);
+        test::relay_mapping("TCP", "clash", test::local_port(taken), "127.0.0.1", 9);
     up.auto_start = "Y";
     clash.auto_start = "Y";
     AppSettings settings{};
@@ -116,6 +116,50 @@ TEST(DaemonHome, SummaryShowsTheSettledState) {
     daemon.signal(SIGTERM);
     EXPECT_EQ(daemon.wait(10s), 0);
     ::close(taken);
+}
+
+// With every descriptor taken by clients, the shortage is logged once, later clients are turned
+// away, and the exit path still writes config.xml from the descriptor kept in reserve.
+TEST(DaemonHome, ExitSaveWorksWhenDescriptorsRunOut) {
+    TempDir home;
+    TempDir output;
+    test::LoopbackServer server("127.0.0.1", test::echo);
+    PortMapping m =
+        test::relay_mapping("TCP", "busy", test::free_port(), "127.0.0.1", server.port());
+    m.auto_start = "Y";
+    AppSettings settings{};
+    ASSERT_EQ(save_configuration(home.file("config.xml"), settings, {m}, {}), 0);
+    const int port = text_to_int(m.listen_port);
+    ChildProcess daemon({"prlimit", "--nofile=64:64", ZELKORAD, "--home", home.dir()},
+                        output.dir());
+    ASSERT_TRUE(
+        test::wait_for([&] { return daemon.out().find("[busy]") != std::string::npos; }, 20s));
+    ASSERT_NE(daemon.out().find("running"), std::string::npos) << daemon.out();
+
+    std::vector<int> clients;
+    for (int i = 0; i < 60; ++i) {
+        const int fd = test::connect_to("127.0.0.1", port);
+        if (fd >= 0) clients.push_back(fd);
+    }
+    const std::string log = home.file("log/zk-gate.log");
+    EXPECT_TRUE(test::wait_for(
+        [&] { return read_file(log).find("out of file descriptors") != std::string::npos; }, 20s))
+        << read_file(log);
+    const std::string text = read_file(log);
+    EXPECT_EQ(text.find("out of file descriptors"), text.rfind("out of file descriptors"))
+        << "once per episode";
+    EXPECT_NE(text.find("the hard limit of open files is 64"), std::string::npos) << text;
+
+    std::filesystem::remove(home.file("config.xml"));  // proves the exit path writes it anew
+    daemon.signal(SIGTERM);
+    EXPECT_EQ(daemon.wait(20s), 0) << daemon.err();
+    MappingTable table;
+    test::RecordingSink sink;
+    EXPECT_TRUE(load_configuration(home.file("config.xml"), settings, table, sink));
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table[0].name.view(), "busy");
+    for (const int fd : clients)
+        ::close(fd);
 }
 
 }  // namespace
