@@ -2,19 +2,26 @@
 # slowest cases take a few seconds, ten times over under ThreadSanitizer on two loaded cores.
 set(ZK_TEST_TIMEOUT 180)
 
-# zk_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...])
+# Where the test_certificates fixture puts the TLS tests' certificate pairs.
+set(ZK_TEST_CERTIFICATES ${CMAKE_BINARY_DIR}/tests/certificates)
+
+# zk_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [FIXTURE <setup fixture it needs>])
 # One GoogleTest binary per library; each test case becomes a ctest entry.
 function(zk_add_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "FIXTURE" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                           zk_options)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_compile_definitions(${name} PRIVATE ZK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                                               ZK_PROGRAM_DIR="${ZK_PROGRAM_DIR}")
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                         PROPERTIES TIMEOUT ${ZK_TEST_TIMEOUT} LABELS "${ARG_LABELS}")
+                                               ZK_PROGRAM_DIR="${ZK_PROGRAM_DIR}"
+                                               ZK_TEST_CERTIFICATES="${ZK_TEST_CERTIFICATES}")
+    set(properties TIMEOUT ${ZK_TEST_TIMEOUT} LABELS "${ARG_LABELS}")
+    if(ARG_FIXTURE)
+        list(APPEND properties FIXTURES_REQUIRED ${ARG_FIXTURE})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
 
 # zk_add_fuzz(<name> SOURCE <file> LIBS ...)

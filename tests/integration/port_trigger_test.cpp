@@ -11,6 +11,7 @@
 #include "engine/port_trigger_run.h"
 #include "relay_fixture.h"
 #include "support/recording_sink.h"
+#include "support/silent_alert.h"
 
 namespace zk {
 namespace {
@@ -83,7 +84,7 @@ void drain(int fd) {
 struct UdpPeer {
     explicit UdpPeer(int port = 0) : fd(bind_socket(SOCK_DGRAM, "127.0.0.1", port)) {}
     ~UdpPeer() { ::close(fd); }
-    int port() const { return bound_port(fd); }
+    int port() const { return local_port(fd); }
     const int fd;
 };
 
@@ -259,11 +260,6 @@ TEST_F(PortTriggers, OnlyAddressesStartingWithALetterAreLookedUp) {
                                            : std::vector<std::string>{});
     }
 }
-
-class SilentAlert : public AlertSound {
-public:
-    void play(std::string_view) override {}
-};
 
 TEST_F(PortTriggers, ModelStartsAutomaticTriggersAndItsCommandsStopAndStartThem) {
     UdpPeer peer;

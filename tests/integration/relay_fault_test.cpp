@@ -51,7 +51,7 @@ TEST_F(RelayFaults, BytesSentRightBeforeTheDestinationLeavesReachTheClient) {
         });
         const int port = free_port();
         start(relay_mapping("TCP", std::string("leaving-") + c.name, port, "127.0.0.1",
-                            bound_port(listener)));
+                            local_port(listener)));
         // A small receive buffer, and a stream larger than the relay's largest send buffer,
         // keep megabytes inside the relay when the destination leaves.
         const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -76,10 +76,10 @@ TEST_F(RelayFaults, ClientThatLeavesWhileTheDestinationIsBeingReachedEndsTheSess
     // completes.
     const int unreachable = bind_socket(SOCK_STREAM, "127.0.0.1", 0);
     ASSERT_EQ(::listen(unreachable, 0), 0);
-    const int filler = connect_to("127.0.0.1", bound_port(unreachable));
+    const int filler = connect_to("127.0.0.1", local_port(unreachable));
     ASSERT_GE(filler, 0);
     const int port = free_port();
-    start(relay_mapping("TCP", "pending", port, "127.0.0.1", bound_port(unreachable)));
+    start(relay_mapping("TCP", "pending", port, "127.0.0.1", local_port(unreachable)));
     const int client = connect_to("127.0.0.1", port);
     ASSERT_TRUE(wait_for([&] { return events.count("pending") == 1; }));
     // Positive control: while the client stays, the session waits for the destination.
@@ -165,7 +165,7 @@ TEST_F(RelayFaults, UdpMappingStartedRightAfterItsStopRuns) {
         }
     });
     const int port = free_port();
-    const PortMapping m = relay_mapping("UDP", "again", port, "127.0.0.1", bound_port(echo_fd));
+    const PortMapping m = relay_mapping("UDP", "again", port, "127.0.0.1", local_port(echo_fd));
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         start(m);

@@ -11,6 +11,7 @@
 #include "core/port_mapping.h"
 #include "engine/engine.h"
 #include "engine/event_log.h"
+#include "support/fast_timings.h"
 #include "support/loopback_server.h"
 #include "support/mapping_builder.h"
 #include "support/recording_events.h"
@@ -18,14 +19,6 @@
 #include "support/wait_for.h"
 
 namespace zk::test {
-
-inline EngineTimings fast_timings() {
-    EngineTimings t;
-    t.stop_hold = std::chrono::milliseconds(300);
-    t.teardown_pause = std::chrono::milliseconds(20);
-    t.idle_step = std::chrono::milliseconds(50);
-    return t;
-}
 
 class RelayTest : public ::testing::Test {
 protected:

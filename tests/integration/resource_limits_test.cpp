@@ -65,7 +65,7 @@ TEST_F(ResourceLimits, SessionWithoutMemoryEndsAloneAndTheRelayGoesOn) {
         LoopbackServer tcp_echo("127.0.0.1", echo);
         const int port = free_port();
         PortMapping m = relay_mapping(c.type, name, port, "127.0.0.1",
-                                      tcp ? tcp_echo.port() : bound_port(echo_fd));
+                                      tcp ? tcp_echo.port() : local_port(echo_fd));
         m.enable_log = "1";
         m.log_file = home.file(name + ".log");
         start(m);

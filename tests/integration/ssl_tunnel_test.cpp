@@ -232,7 +232,9 @@ TEST_F(SslTunnel, ClientModeFailsAgainstPlainOrSilentDestinations) {
 
 TEST_F(SslTunnel, StalledHandshakeBlocksNoOtherMappingAndEndsAtItsLimit) {
     LoopbackServer echo_server("127.0.0.1", echo);
-    make_engine(timings_with_handshake_limit(3s));
+    // Long enough for the other mapping's whole handshake on a slow machine; the stalled one is
+    // then waited for well past it.
+    make_engine(timings_with_handshake_limit(10s));
     const int slow_port = free_port();
     const int other_port = free_port();
     start(tls_mapping("tls-slow", slow_port, echo_server.port(), "server", certs.first));
@@ -251,9 +253,9 @@ TEST_F(SslTunnel, StalledHandshakeBlocksNoOtherMappingAndEndsAtItsLimit) {
         << client.err();
     // The stalled handshake was still waiting all that time, and now runs out.
     EXPECT_EQ(events.count("tls-slow"), 1);
-    EXPECT_TRUE(drained_until_closed(slow, 10s));
+    EXPECT_TRUE(drained_until_closed(slow, 60s));
     ::close(slow);
-    EXPECT_TRUE(wait_for([&] { return events.count("tls-slow") == 0; }));
+    EXPECT_TRUE(wait_for([&] { return events.count("tls-slow") == 0; }, 30s));
     EXPECT_EQ(echo_server.connections(), 1);  // only the other mapping's session got through
 }
 

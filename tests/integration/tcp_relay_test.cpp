@@ -200,7 +200,10 @@ TEST_F(TcpRelay, SmartRouteWithAnEmptyListEndsTheSession) {
 
 TEST_F(TcpRelay, RefusedDestinationLogsBothLinesAndClosesTheClient) {
     const int port = free_port();
-    const int closed_port = free_port();
+    // Bound but not listening, and held for the whole test: a connect to it is refused.
+    const ScopedFd closed(bind_socket(SOCK_STREAM, "127.0.0.1", 0));
+    ASSERT_GE(closed.get(), 0);
+    const int closed_port = local_port(closed.get());
     start(relay_mapping("TCP", "refused", port, "127.0.0.1", closed_port));
     const int fd = connect_to("127.0.0.1", port);
     EXPECT_TRUE(closed_by_peer(fd));
@@ -230,7 +233,9 @@ TEST_F(TcpRelay, FailedConnectResolvesTheNameAgainForThisAndLaterSessions) {
 
 TEST_F(TcpRelay, StartingAgainWhileTheOldCopyEndsKeepsTheRowRunning) {
     EngineTimings timings = fast_timings();
-    timings.teardown_pause = 600ms;  // longer than the stop hold
+    // Far longer than the stop hold, so the old copy is still ending when the next start comes
+    // however slowly this machine runs; the waits below allow for all of it.
+    timings.teardown_pause = 5s;
     make_engine(timings);
     LoopbackServer server("127.0.0.1", echo);
     const PortMapping m = relay_mapping("TCP", "again", free_port(), "127.0.0.1", server.port());
@@ -238,7 +243,7 @@ TEST_F(TcpRelay, StartingAgainWhileTheOldCopyEndsKeepsTheRowRunning) {
     engine->stop_mapping(m, 0);
     EXPECT_EQ(events.status("again"), "stop");
     start(m);
-    ASSERT_TRUE(wait_for([&] { return engine->running_copies() == 1; }));
+    ASSERT_TRUE(wait_for([&] { return engine->running_copies() == 1; }, 60s));
     EXPECT_EQ(events.status("again"), "running");
     EXPECT_EQ(events.stopped("again"), 0);
 }
@@ -246,7 +251,7 @@ TEST_F(TcpRelay, StartingAgainWhileTheOldCopyEndsKeepsTheRowRunning) {
 TEST_F(TcpRelay, StartUpFailuresShowTheirMessageAndReturnToStop) {
     const int taken_fd = bind_socket(SOCK_STREAM, "0.0.0.0", 0);
     ::listen(taken_fd, 1);
-    const int taken = bound_port(taken_fd);
+    const int taken = local_port(taken_fd);
     make_engine(fast_timings(), [](const char*, std::string&) { return -1; });
     engine->start_mapping(relay_mapping("TCP", "busy", taken, "127.0.0.1", 9), 0);
     engine->start_mapping(relay_mapping("TCP", "unknown", free_port(), "no.such.host", 9), 1);

@@ -35,8 +35,9 @@ struct CertificatePair {
     std::string key;
 };
 
-// Two unrelated self-signed pairs made once per test binary with the openssl tool (P-256 keys,
-// quick to make), in a directory removed at exit. Empty paths when openssl failed.
+// Two unrelated self-signed pairs. ctest makes them once per run (the test_certificates
+// fixture) into ZK_TEST_CERTIFICATES; a binary run on its own makes them there when they are
+// missing. Empty paths when they could not be made.
 struct TestCertificates {
     CertificatePair first;
     CertificatePair second;
@@ -58,22 +59,26 @@ inline PortMapping with_tls(PortMapping m, const char* role, const CertificatePa
 }
 
 inline const TestCertificates& test_certificates() {
-    static TempDir dir;
     static const TestCertificates certificates = [] {
-        TestCertificates made;
-        int n = 0;
-        for (CertificatePair* pair : {&made.first, &made.second}) {
-            const std::string tag = "pair" + std::to_string(++n);
-            ChildProcess openssl(
-                {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                 "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=localhost",
-                 "-keyout", dir.file(tag + ".key"), "-out", dir.file(tag + ".crt")},
-                dir.dir(), tag);
-            if (openssl.wait(std::chrono::seconds(30)) == 0) {
-                *pair = {dir.file(tag + ".crt"), dir.file(tag + ".key")};
+        const std::string dir = ZK_TEST_CERTIFICATES "/";
+        const auto pair = [&](const char* tag) {
+            return CertificatePair{dir + tag + ".crt", dir + tag + ".key"};
+        };
+        const auto present = [&] {
+            for (const CertificatePair& p : {pair("pair1"), pair("pair2")}) {
+                if (::access(p.certificate.c_str(), R_OK) != 0 ||
+                    ::access(p.key.c_str(), R_OK) != 0)
+                    return false;
             }
+            return true;
+        };
+        if (!present()) {
+            TempDir output;
+            ChildProcess make({"sh", ZK_SOURCE_DIR "/tests/support/make_certificates.sh", dir},
+                              output.dir(), "make_certificates");
+            make.wait(std::chrono::seconds(60));
         }
-        return made;
+        return present() ? TestCertificates{pair("pair1"), pair("pair2")} : TestCertificates{};
     }();
     return certificates;
 }

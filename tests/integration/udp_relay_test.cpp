@@ -14,7 +14,7 @@ using namespace test;
 struct Udp {
     explicit Udp(const char* ip = "127.0.0.1") : fd(bind_socket(SOCK_DGRAM, ip, 0)) {}
     ~Udp() { ::close(fd); }
-    int port() const { return bound_port(fd); }
+    int port() const { return local_port(fd); }
 
     void send_to(int port, const std::string& data) const {
         const sockaddr_in a = loopback_address("127.0.0.1", port);
@@ -164,6 +164,12 @@ TEST_F(UdpRelay, ReplyFromAnotherPortIsNotHeard) {
     client.send_to(port, "hello");
     ASSERT_TRUE(wait_for([&] { return echo_server.received() == 1; }));
     EXPECT_EQ(client.receive(300).second, 0) << "the session socket is connected";
+    // Positive control: the same client through a mapping whose destination answers from its
+    // own port hears the reply.
+    UdpEcho answering;
+    const int control_port = start_udp("control", answering.port());
+    client.send_to(control_port, "hello");
+    EXPECT_EQ(client.receive(), std::make_pair(std::string("re:hello"), control_port));
 }
 
 TEST_F(UdpRelay, SessionLimitCountsClientsAndLogsEachRefusedDatagram) {

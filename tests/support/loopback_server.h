@@ -1,6 +1,7 @@
 #pragma once
-// A TCP server on a loopback address that runs a handler per connection on its own thread, and
-// the small client calls the relay tests make. Everything here stays on 127.0.0.0/8.
+// A TCP server on a loopback address that runs a handler per connection on its own thread, the
+// small client calls the relay tests make, and ports for the listeners the engine binds itself.
+// Everything here stays on 127.0.0.0/8.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <functional>
@@ -16,7 +18,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include "support/loopback.h"
 
 namespace zk::test {
 
@@ -26,13 +31,6 @@ inline sockaddr_in loopback_address(const char* ip, int port) {
     a.sin_port = htons(static_cast<uint16_t>(port));
     ::inet_pton(AF_INET, ip, &a.sin_addr);
     return a;
-}
-
-inline int bound_port(int fd) {
-    sockaddr_in a{};
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    return ntohs(a.sin_port);
 }
 
 // A socket of `type` bound to ip:port (port 0: the kernel's choice), or -1.
@@ -48,33 +46,54 @@ inline int bind_socket(int type, const char* ip, int port) {
     return fd;
 }
 
-// A port that is free on every address right now (TCP and UDP).
-inline int free_port() {
-    for (;;) {
-        const int tcp = bind_socket(SOCK_STREAM, "0.0.0.0", 0);
-        const int port = bound_port(tcp);
-        const int udp = bind_socket(SOCK_DGRAM, "0.0.0.0", port);
-        ::close(tcp);
-        if (udp >= 0) {
-            ::close(udp);
-            return port;
-        }
-    }
+// The kernel's ephemeral range [first, last]: the ports it hands out to outgoing connections
+// and to sockets bound to port 0.
+inline std::pair<int, int> ephemeral_ports() {
+    std::ifstream file("/proc/sys/net/ipv4/ip_local_port_range");
+    int first = 32768;
+    int last = 60999;
+    file >> first >> last;
+    return {first, last};
 }
 
-// `count` consecutive ports free on every address, for port-range mappings.
+// True when `port` is free for TCP and UDP on every address right now.
+inline bool port_free(int port) {
+    const int tcp = bind_socket(SOCK_STREAM, "0.0.0.0", port);
+    const int udp = bind_socket(SOCK_DGRAM, "0.0.0.0", port);
+    if (tcp >= 0) ::close(tcp);
+    if (udp >= 0) ::close(udp);
+    return tcp >= 0 && udp >= 0;
+}
+
+// `count` consecutive ports, free on every address, for a port the engine must bind itself (a
+// mapping's listener). They lie outside the ephemeral range, so no process's outgoing connection
+// can take one between this check and the engine's bind; each test process starts in its own
+// slice of that space (by process id), and successive calls in a process never repeat a port.
 inline int free_port_run(int count) {
-    for (int base = 20000 + (::getpid() * 37) % 30000;; base += count) {
-        std::vector<int> held;
-        for (int p = base; p < base + count; ++p) {
-            const int fd = bind_socket(SOCK_STREAM, "0.0.0.0", p);
-            if (fd < 0) break;
-            held.push_back(fd);
-        }
-        for (int fd : held)
-            ::close(fd);
-        if (static_cast<int>(held.size()) == count) return base;
+    constexpr int kSlice = 200;
+    const auto [first_ephemeral, last_ephemeral] = ephemeral_ports();
+    // The usable space: [1024, first_ephemeral) then (last_ephemeral, 65535], as one index.
+    const int below = std::max(0, first_ephemeral - 1024);
+    const int above = std::max(0, 65535 - last_ephemeral);
+    const int space = below + above;
+    const auto port_at = [&](int index) {
+        return index < below ? 1024 + index : last_ephemeral + 1 + (index - below);
+    };
+    static std::atomic<int> next{0};
+    const int start = static_cast<int>(::getpid()) % std::max(1, space / kSlice) * kSlice;
+    for (int tries = 0; tries < space; ++tries) {
+        const int index = (start + next.fetch_add(count)) % space;
+        if (index + count > space || (index < below && index + count > below)) continue;
+        bool all_free = true;
+        for (int i = 0; i < count && all_free; ++i)
+            all_free = port_free(port_at(index + i));
+        if (all_free) return port_at(index);
     }
+    return -1;
+}
+
+inline int free_port() {
+    return free_port_run(1);
 }
 
 // Connects to ip:port, from `from` when given (to look like another client); -1 on failure.
@@ -142,7 +161,7 @@ public:
         : handler_(std::move(handler)), stop_(::eventfd(0, EFD_CLOEXEC)) {
         listen_fd_ = bind_socket(SOCK_STREAM, ip, port);
         ::listen(listen_fd_, 128);
-        port_ = bound_port(listen_fd_);
+        port_ = local_port(listen_fd_);
         acceptor_ = std::thread([this] { accept_loop(); });
     }
     LoopbackServer(const char* ip, Handler handler) : LoopbackServer(ip, 0, std::move(handler)) {}

@@ -9,9 +9,11 @@
 
 #include "core/config_file.h"
 #include "engine/thread_start.h"
+#include "support/fast_timings.h"
 #include "support/loopback_server.h"
 #include "support/mapping_builder.h"
 #include "support/recording_sink.h"
+#include "support/silent_alert.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
 
@@ -20,23 +22,10 @@ namespace {
 
 using namespace test;
 
-class SilentAlert : public AlertSound {
-public:
-    void play(std::string_view) override {}
-};
-
 PortMapping mapping(const std::string& name, int listen_port, const char* auto_start) {
     PortMapping m = relay_mapping("TCP", name, listen_port, "127.0.0.1", 9);
     m.auto_start = auto_start;
     return m;
-}
-
-EngineTimings fast() {
-    EngineTimings t;
-    t.stop_hold = std::chrono::milliseconds(100);
-    t.teardown_pause = std::chrono::milliseconds(10);
-    t.idle_step = std::chrono::milliseconds(20);
-    return t;
 }
 
 // Hands threads out as told: at once, never, or held until released.
@@ -84,7 +73,7 @@ protected:
         start_model();
     }
     void start_model() {
-        model = std::make_unique<AppModel>(home.dir(), sink, alert, fast(), TriggerLimits{},
+        model = std::make_unique<AppModel>(home.dir(), sink, alert, fast_timings(), TriggerLimits{},
                                            gate.starter());
         model->start_up();
     }
@@ -135,7 +124,7 @@ TEST_F(Model, ButtonRulesFollowTheRowStatus) {
     EXPECT_TRUE(model->delete_mapping(0).has_value());
     EXPECT_FALSE(model->stop_mapping(0).has_value());
     EXPECT_EQ(status(0), "stop");
-    EXPECT_EQ(model->snapshot().rows[0][3], "0");
+    EXPECT_EQ(cell(model->snapshot().rows[0], ListColumn::sessions), "0");
     EXPECT_FALSE(model->delete_mapping(0).has_value()) << "a stopped mapping can go";
 }
 
@@ -164,20 +153,22 @@ TEST_F(Model, EngineReportsReachTheRows) {
     start_with({m});
     ASSERT_TRUE(wait_status(0, "running"));
     const int fd = connect_to("127.0.0.1", port);
-    EXPECT_TRUE(wait_for([&] { return model->snapshot().rows[0][3] == "1"; }));
+    EXPECT_TRUE(
+        wait_for([&] { return cell(model->snapshot().rows[0], ListColumn::sessions) == "1"; }));
     EXPECT_EQ(model->sessions().size(), 1u);
     ::close(fd);
-    EXPECT_TRUE(wait_for([&] { return model->snapshot().rows[0][3] == "0"; }));
+    EXPECT_TRUE(
+        wait_for([&] { return cell(model->snapshot().rows[0], ListColumn::sessions) == "0"; }));
 }
 
 TEST_F(Model, StartFailureIsShownAndTheRowStaysStopped) {
     const int taken = bind_socket(SOCK_STREAM, "0.0.0.0", 0);
     ::listen(taken, 1);
-    start_with({mapping("clash", bound_port(taken), "N")});
+    start_with({mapping("clash", local_port(taken), "N")});
     EXPECT_FALSE(model->start_mapping(0).has_value());
     ASSERT_TRUE(wait_for([&] { return !sink.messages().empty(); }));
     EXPECT_EQ(sink.messages()[0],
-              "listen on port " + std::to_string(bound_port(taken)) + " error!");
+              "listen on port " + std::to_string(local_port(taken)) + " error!");
     EXPECT_EQ(sink.titles()[0], "ERROR!");
     EXPECT_TRUE(wait_status(0, "stop"));
     ::close(taken);
@@ -242,7 +233,7 @@ public:
 TEST_F(Model, SettingsCommandAndObserver) {
     CountingObserver observer;
     write_file(home.file("config.xml"), "<mappings ></mappings>");
-    model = std::make_unique<AppModel>(home.dir(), sink, alert, fast());
+    model = std::make_unique<AppModel>(home.dir(), sink, alert, fast_timings());
     model->set_observer(&observer);
     model->start_up();
     AppSettings changed = model->settings();

@@ -2,12 +2,16 @@
 // finished last takes the next task.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <latch>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,6 +20,22 @@
 
 namespace zk {
 namespace {
+
+// True when every other thread of this process sleeps: the pool's threads have all finished
+// their tasks and gone back to waiting for the next one. Called from the test's own thread.
+bool other_threads_sleeping() {
+    const std::string self = std::to_string(::gettid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (entry.path().filename() == self) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t name_end = line.rfind(')');
+        if (name_end == std::string::npos || name_end + 2 >= line.size()) continue;  // it ended
+        if (line[name_end + 2] != 'S') return false;
+    }
+    return true;
+}
 
 TEST(ThreadStart, EveryTaskRunsOnceWhenStartedFromManyThreads) {
     constexpr int kStarters = 4;
@@ -46,13 +66,16 @@ TEST(ThreadStart, TheMostRecentlyFinishedThreadTakesTheNextTask) {
         }));
     }
     ASSERT_TRUE(test::wait_for([&] { return busy_done.load() == kBusy; }));
+    ASSERT_TRUE(test::wait_for(other_threads_sleeping, std::chrono::seconds(60)))
+        << "the busy threads never went back to waiting";
 
     std::mutex lock;
     std::set<std::thread::id> used;
     for (int i = 0; i < 20; ++i) {
         std::atomic<bool> ran{false};
-        // Time for the last one to be waiting again.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The last one is waiting again before the next task comes.
+        ASSERT_TRUE(test::wait_for(other_threads_sleeping, std::chrono::seconds(60)))
+            << "task " << i << ": a thread never went back to waiting";
         ASSERT_TRUE(start_detached_thread([&] {
             std::lock_guard guard(lock);
             used.insert(std::this_thread::get_id());

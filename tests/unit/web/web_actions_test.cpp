@@ -93,8 +93,8 @@ TEST_F(WebActions, DeleteKeepsTheOrderOfTheOthers) {
               "href=\"/?action=browse&sessionid=424242\">Home</a>");
     const ModelSnapshot s = snapshot();
     ASSERT_EQ(s.mappings.size(), 2u);
-    EXPECT_EQ(s.rows[0][0], "one");
-    EXPECT_EQ(s.rows[1][0], "three");
+    EXPECT_EQ(cell(s.rows[0], ListColumn::name), "one");
+    EXPECT_EQ(cell(s.rows[1], ListColumn::name), "three");
     EXPECT_EQ(get("/?name=two&action=delete&sessionid=424242"), "");
 }
 

@@ -17,19 +17,16 @@
 
 #include "app/app_model.h"
 #include "core/config_file.h"
-#include "support/loopback.h"
+#include "support/fast_timings.h"
+#include "support/loopback_server.h"
 #include "support/mapping_builder.h"
 #include "support/recording_sink.h"
+#include "support/silent_alert.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
 #include "web/web_server.h"
 
 namespace zk::test {
-
-class SilentAlert : public AlertSound {
-public:
-    void play(std::string_view) override {}
-};
 
 // "admin:secret" in Base64, as a browser sends it.
 inline constexpr const char* kGoodCredentials = "YWRtaW46c2VjcmV0";
@@ -70,11 +67,7 @@ protected:
     // Writes config.xml with `settings` and `mappings`, loads it and starts the server.
     void start(WebServerOptions options = {}) {
         ASSERT_EQ(save_configuration(home.file("config.xml"), settings, mappings, {}), 0);
-        EngineTimings timings;
-        timings.stop_hold = std::chrono::milliseconds(200);
-        timings.teardown_pause = std::chrono::milliseconds(50);
-        timings.idle_step = std::chrono::milliseconds(100);
-        model = std::make_unique<AppModel>(home.dir(), sink, alert, timings);
+        model = std::make_unique<AppModel>(home.dir(), sink, alert, fast_timings());
         model->load_files();
         options.program_dir = home.dir();
         if (!options.clock) options.clock = [this] { return now.load(); };
@@ -90,21 +83,8 @@ protected:
 
     // Connects from `source` (a loopback address) when given.
     int connect_client(const char* source = nullptr) const {
-        int sock = 0;
-        if (brellix_socket_tcp_create(sock) != kSocketDone) return -1;
-        if (source != nullptr) {
-            sockaddr_in from{};
-            from.sin_family = AF_INET;
-            ::inet_pton(AF_INET, source, &from.sin_addr);
-            if (::bind(sock, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
-                ::close(sock);
-                return -1;
-            }
-        }
-        if (brellix_socket_connect(sock, "127.0.0.1", server->port()) != kSocketDone) {
-            ::close(sock);
-            return -1;
-        }
+        const int sock = connect_to("127.0.0.1", server->port(), source);
+        if (sock < 0) return -1;
         timeval limit{10, 0};  // only reached when the server is wrong
         ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         return sock;

@@ -77,7 +77,7 @@ TEST_F(WebGuard, ChangesNeedASessionFromOurPagesAndNoForeignSource) {
         const std::string reply = send(c.method, c.target, c.headers, form);
         EXPECT_TRUE(refused(reply)) << c.label << ": " << reply;
         ASSERT_EQ(names(), std::vector<std::string>{"m"}) << c.label;
-        EXPECT_EQ(snapshot().rows[0][2], "stop") << c.label;
+        EXPECT_EQ(cell(snapshot().rows[0], ListColumn::status), "stop") << c.label;
     }
     // The refusal links back with a usable session.
     EXPECT_NE(send("GET", "/?name=m&action=delete").find("sessionid="), std::string::npos);
@@ -193,7 +193,8 @@ TEST_F(WebGuard, NamesWithAmpersandsRoundTrip) {
 
     EXPECT_NE(get("/?name=a%26b&action=start" + sid).find("successfully started"),
               std::string::npos);
-    EXPECT_TRUE(test::wait_for([&] { return snapshot().rows[0][2] == "running"; }));
+    EXPECT_TRUE(
+        test::wait_for([&] { return cell(snapshot().rows[0], ListColumn::status) == "running"; }));
     EXPECT_NE(get("/?name=a%26b&action=stop" + sid).find("successfully stopped"),
               std::string::npos);
     EXPECT_NE(get("/?name=a%26b&action=edit" + sid).find("value=\"a&amp;b\" readonly"),

@@ -177,7 +177,8 @@ TEST_F(WebServerWire, ImageRule) {
                 << c.target << ": " << reply;
         }
     }
-    EXPECT_EQ(snapshot().rows[0][2], "stop");  // the start link of image1 reached no action
+    EXPECT_EQ(cell(snapshot().rows[0], ListColumn::status),
+              "stop");  // the start link of image1 reached no action
 }
 
 TEST_F(WebServerWire, UnknownActionAndTargetsWithoutAction) {
