@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 #include "core/port_mapping.h"
 #include "engine/brellix_socket.h"
+#include "web/web_text.h"
 
 namespace zk {
 namespace {
@@ -29,13 +29,6 @@ bool is_chunked(std::string_view header) {
     return at != std::string_view::npos && header.find("chunked", at) != std::string_view::npos;
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
-    return -1;
-}
-
 // The leading hexadecimal number of a chunk-size line (blanks before it allowed); -1 when it
 // does not fit the limit.
 long long chunk_size(std::string_view line, std::size_t limit) {
@@ -43,8 +36,8 @@ long long chunk_size(std::string_view line, std::size_t limit) {
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
         ++i;
     long long size = 0;
-    for (; i < line.size() && hex_digit(line[i]) >= 0; ++i) {
-        size = size * 16 + hex_digit(line[i]);
+    for (; i < line.size() && hex_digit_value(line[i]) >= 0; ++i) {
+        size = size * 16 + hex_digit_value(line[i]);
         if (size > static_cast<long long>(limit)) return -1;
     }
     return size;
@@ -87,11 +80,16 @@ ReadStatus RequestReader::feed(std::string_view bytes) {
         return status_;
     }
     if (phase_ == Phase::done) return status_;
-    // Chunked: a request may carry framing beside its data, but not without bound.
-    raw_total_ += bytes.size();
-    if (raw_total_ > 2 * capacity_) return fail();
-    raw_.append(bytes);
-    return decode_chunks();
+    // Chunked: a request may carry framing beside its data, but not without bound. Whether it
+    // stays within the allowance must not depend on how its bytes were split, so the bytes
+    // received past it are not kept, and the request fails only if they were needed.
+    const std::size_t allowance = 2 * capacity_;
+    const std::string_view kept = bytes.substr(0, allowance + 1 - raw_total_);
+    raw_total_ += kept.size();
+    raw_.append(kept);
+    decode_chunks();
+    if (status_ == ReadStatus::more && raw_total_ > allowance) return fail();
+    return status_;
 }
 
 ReadStatus RequestReader::finish_header() {
@@ -140,6 +138,8 @@ ReadStatus RequestReader::decode_chunks() {
             if (size < 0) return fail();
             at = eol + 2;
             if (size == 0) {  // the last chunk; trailers are not read
+                // Its line must end within the allowance, however many bytes came with it.
+                if (raw_total_ - raw_.size() + at > 2 * capacity_) return fail();
                 phase_ = Phase::done;
                 status_ = ReadStatus::complete;
                 break;

@@ -50,7 +50,7 @@ private:
     ReadStatus status_ = ReadStatus::more;
     std::size_t body_end_ = 0;    // Content-Length: text_ size at which the body is complete
     std::size_t chunk_left_ = 0;  // data bytes of the current chunk still to come
-    std::size_t raw_total_ = 0;   // every chunked byte received, framing included
+    std::size_t raw_total_ = 0;   // chunked bytes kept, framing included
 };
 
 // Reads one request from `sock` into `reader`. The socket is put in non-blocking mode; every
