@@ -3,6 +3,7 @@
 // pages and `zelkorad --check`.
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,11 +16,31 @@ inline constexpr std::string_view kStatusStop = "stop";
 // Between a start and the listeners' report: a second start is refused meanwhile.
 inline constexpr std::string_view kStatusStarting = "starting";
 
-inline constexpr std::array<std::string_view, 9> kListColumnTitles = {
+// The columns in their order on screen.
+enum class ListColumn {
+    name,
+    type,
+    status,
+    sessions,
+    max_sessions,
+    listen_port,
+    destination_ip,
+    destination_port,
+    auto_start,
+};
+inline constexpr std::size_t kListColumnCount =
+    static_cast<std::size_t>(ListColumn::auto_start) + 1;
+
+inline constexpr std::array<std::string_view, kListColumnCount> kListColumnTitles = {
     "Name",        "Type",           "Status",           "Sessions",  "Max Sessions",
     "Listen Port", "Destination IP", "Destination Port", "Auto Start"};
 
-using ListRow = std::array<std::string, 9>;
+// The cells in column order; cell() reads one by name.
+using ListRow = std::array<std::string, kListColumnCount>;
+
+inline const std::string& cell(const ListRow& row, ListColumn column) {
+    return row[static_cast<std::size_t>(column)];
+}
 
 ListRow list_row(const PortMapping& mapping, std::string_view status, int sessions);
 

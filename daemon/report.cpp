@@ -32,7 +32,8 @@ std::string loaded_summary(const ModelSnapshot& s) {
         if (is_yes(m.ssl_enable)) extras += ", ssl " + m.ssl_type.str();
         if (is_yes(m.auto_start)) extras += ", auto start";
         out += "mapping [" + m.name.str() + "] " + m.type.str() + " " + listen_port_text(m) +
-               " -> " + destination_text(m) + ", " + s.rows[i][2] + extras + "\n";
+               " -> " + destination_text(m) + ", " + cell(s.rows[i], ListColumn::status) + extras +
+               "\n";
     }
     for (const PortTrigger& t : s.triggers)
         out += trigger_line(t);
@@ -40,7 +41,7 @@ std::string loaded_summary(const ModelSnapshot& s) {
 }
 
 std::string check_report(const ModelSnapshot& s) {
-    std::array<std::size_t, 9> widths{};
+    std::array<std::size_t, kListColumnCount> widths{};
     for (std::size_t c = 0; c < widths.size(); ++c)
         widths[c] = kListColumnTitles[c].size();
     for (const ListRow& row : s.rows) {

@@ -61,10 +61,6 @@ int brellix_socket_udp_send_to(int sock, const void* data, std::size_t& len,
                                std::int64_t timeout_us, const sockaddr_in& peer);
 // One receive. The peer's orderly close gives -1 with length 0 and errno 0.
 int brellix_socket_recv(int sock, void* buf, std::size_t& len, std::int64_t timeout_us);
-// One datagram, never waiting, whatever the socket's mode: 0 with its length, the sender's dotted
-// address and port for a datagram of one byte or more; -1 with length 0 otherwise, including when
-// nothing is queued (errno EAGAIN/EWOULDBLOCK) and for a datagram of zero bytes.
-int brellix_socket_udp_recv(int sock, void* buf, std::size_t& len, std::string& address, int& port);
 
 // --- Loops: each call gets the full time-out; they stop at the first non-zero result ---
 //
@@ -78,14 +74,6 @@ int brellix_socket_send_all(int sock, const void* data, std::size_t len, std::si
 // Sends the datagram (a length of 0 sends one empty datagram).
 int brellix_socket_udp_send_all(int sock, const void* data, std::size_t len, std::size_t* total,
                                 std::int64_t timeout_us, const char* address, int port);
-// Receives exactly `len` bytes (none for a length of 0).
-int brellix_socket_recv_all(int sock, void* buf, std::size_t len, std::size_t* total,
-                            std::int64_t timeout_us);
-// Receives one byte per call until a line feed has been stored, so nothing after it leaves the
-// socket. `count` receives the bytes stored, line feed included; the line is not NUL-terminated.
-// -1 when `capacity` bytes are stored without a line feed.
-int brellix_socket_recv_line(int sock, char* buf, std::size_t capacity, std::size_t& count,
-                             std::int64_t timeout_us);
 
 // What a failed accept() means for a listener: nothing was pending; a passing error about one
 // connection or the moment (go on); descriptors or memory ran out (wait a little, go on); or

@@ -44,32 +44,4 @@ int brellix_socket_udp_send_all(int sock, const void* data, std::size_t len, std
     });
 }
 
-int brellix_socket_recv_all(int sock, void* buf, std::size_t len, std::size_t* total,
-                            std::int64_t timeout_us) {
-    auto* bytes = static_cast<char*>(buf);
-    std::size_t got = 0;
-    int result = kSocketDone;
-    while (got < len) {
-        std::size_t chunk = len - got;
-        result = brellix_socket_recv(sock, bytes + got, chunk, timeout_us);
-        if (result != kSocketDone) break;
-        got += chunk;
-    }
-    if (total != nullptr) *total = got;
-    return result;
-}
-
-int brellix_socket_recv_line(int sock, char* buf, std::size_t capacity, std::size_t& count,
-                             std::int64_t timeout_us) {
-    count = 0;
-    while (count < capacity) {
-        std::size_t one = 1;
-        const int result = brellix_socket_recv(sock, buf + count, one, timeout_us);
-        if (result != kSocketDone) return result;
-        if (buf[count++] == '\n') return kSocketDone;
-    }
-    errno = EMSGSIZE;
-    return kSocketError;
-}
-
 }  // namespace zk

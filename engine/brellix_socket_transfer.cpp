@@ -79,23 +79,4 @@ int brellix_socket_recv(int sock, void* buf, std::size_t& len, std::int64_t time
     return transfer(sock, 1, len, timeout_us, true, [&] { return ::recv(sock, buf, room, 0); });
 }
 
-int brellix_socket_udp_recv(int sock, void* buf, std::size_t& len, std::string& address,
-                            int& port) {
-    sockaddr_in sender{};
-    socklen_t sender_size = sizeof sender;
-    const std::size_t room = len;
-    const ssize_t got = repeat_interrupted([&] {
-        sender_size = sizeof sender;
-        return ::recvfrom(sock, buf, room, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender),
-                          &sender_size);
-    });
-    if (got <= 0) {
-        len = 0;
-        return kSocketError;
-    }
-    len = static_cast<std::size_t>(got);
-    read_socket_address(sender, address, port);
-    return kSocketDone;
-}
-
 }  // namespace zk

@@ -12,11 +12,11 @@ namespace zk {
 
 class HeadReader {
 public:
-    // Reads from `leg`. With `plain_fd` (the leg's socket when it is plain) whole runs of lines
-    // are taken at once, seen first with MSG_PEEK; without it (TLS) one byte per read, which the
-    // SSL object serves from its buffer. Every wait for the client lasts at most `wait_us`.
-    HeadReader(StreamLeg& leg, int plain_fd, std::int64_t wait_us)
-        : leg_(leg), fd_(plain_fd), wait_us_(wait_us) {}
+    // Reads from `leg`. From a leg with a peekable socket (plain) whole runs of lines are taken
+    // at once, seen first with MSG_PEEK; from any other (TLS) one byte per read, which the SSL
+    // object serves from its buffer. Every wait for the client lasts at most `wait_us`.
+    HeadReader(StreamLeg& leg, std::int64_t wait_us)
+        : leg_(leg), fd_(leg.peekable_socket()), wait_us_(wait_us) {}
 
     // The next line, its line feed included. False when the client closed or failed, the wait
     // ran out, or the line does not fit kProxyLineSize bytes.

@@ -1,29 +1,18 @@
 #include "engine/http_proxy.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "engine/brellix_socket.h"
 #include "engine/destination_connect.h"
 #include "engine/head_reader.h"
+#include "engine/host_lookup.h"
 #include "engine/http_request.h"
-#include "engine/ssl_leg.h"
 
 namespace zk {
 namespace {
 
 constexpr std::string_view kTunnelReply =
     "HTTP/1.0 200 Connection established\r\nProxy-agent: zk-gate\r\n\r\n";
-
-// The address for a requested host: a name that ends in a letter is looked up; a dotted address,
-// or a name that cannot be looked up, is used as it is (and then fails to connect).
-std::string host_address(const Resolver& resolve, const std::string& host) {
-    if (!host.empty() && std::isalpha(static_cast<unsigned char>(host.back()))) {
-        std::string address;
-        if (resolve(host.c_str(), address) == kSocketDone) return address;
-    }
-    return host;
-}
 
 // The rest of a CONNECT head is read up to its empty line, and not one byte of the tunnel that
 // follows; then the fixed reply opens the tunnel.
@@ -73,14 +62,13 @@ bool http_proxy_setup(const EngineState& state, const ListenerCopy& copy, Sessio
             copy.upstream_proxy_host, text_to_int(copy.upstream_proxy_port), session.client_fd);
         return sock != 0 && attach(sock);
     }
-    // A plain client's head is taken in runs of lines; a TLS client's one byte per read.
-    const bool plain = dynamic_cast<SslLeg*>(&client) == nullptr;
-    HeadReader head(client, plain ? session.client_fd : 0, wait_us);
+    HeadReader head(client, wait_us);
     std::string line;
     if (!head.read_line(line)) return false;
     const auto request = parse_proxy_request(line);
     if (!request) return false;
-    destination_address = host_address(state.resolver, request->host);
+    // A requested host is a name when it ends in a letter.
+    destination_address = address_or_text(state.resolver, request->host, LetterAt::last);
     const int sock = connect_destination(destination_address, request->port, session.client_fd);
     if (sock == 0 || !attach(sock)) return false;
     if (request->kind == ProxyRequestKind::tunnel) return answer_tunnel(head, client, wait_us);

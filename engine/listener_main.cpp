@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -15,6 +14,7 @@
 #include "engine/brellix_socket.h"
 #include "engine/engine_state.h"
 #include "engine/event_log.h"
+#include "engine/host_lookup.h"
 #include "engine/listener_common.h"
 #include "engine/routing.h"
 #include "engine/ssl_context.h"
@@ -24,11 +24,6 @@ namespace zk {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool has_letter(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](unsigned char c) { return std::isalpha(c) != 0; });
-}
 
 void teardown(EngineState& state, const std::shared_ptr<ListenerCopy>& copy) {
     copy->ending = true;
@@ -140,11 +135,7 @@ void read_upstream_proxy(EngineState& state, ListenerCopy& copy) {
                   copy.run->name.c_str());
         return;
     }
-    std::string host = setting->host;
-    if (std::isalpha(static_cast<unsigned char>(host.front()))) {
-        std::string address;
-        if (state.resolver(host.c_str(), address) == kSocketDone) host = address;
-    }
+    const std::string host = address_or_text(state.resolver, setting->host, LetterAt::first);
     copy.upstream_proxy_host = host.substr(0, 251);
     copy.upstream_proxy_port = setting->port.substr(0, 19);
     copy.upstream_proxy_enabled = true;
@@ -158,7 +149,8 @@ void mapping_listener_main(const std::shared_ptr<EngineState>& state,
     copy->alert_path = state->program_dir + "alert.wav";
     copy->destination_host = m.destination_ip.str();
 
-    if (!is_yes(m.http_proxy) && !smart_route_on(m) && has_letter(m.destination_ip)) {
+    if (!is_yes(m.http_proxy) && !smart_route_on(m) &&
+        names_a_host(m.destination_ip, LetterAt::anywhere)) {
         std::string address;
         if (state->resolver(m.destination_ip.c_str(), address) != kSocketDone) {
             state->events.show_message(

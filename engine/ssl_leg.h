@@ -43,7 +43,7 @@ public:
     // Sends the close alert once, without waiting, so the peer can tell the end of the stream
     // from a cut connection (TLS clients report an unannounced end as an error). Does nothing
     // before the handshake completed or after the connection failed.
-    void close_notify();
+    void close_notify() override;
 
 private:
     // Runs `operation` on the SSL object under the lock: SSL_ERROR_NONE when it succeeded,

@@ -50,6 +50,8 @@ public:
         blocking_ = ::fcntl(fd_, F_SETFL, 0) == 0;
     }
 
+    int peekable_socket() const override { return fd_; }
+
 private:
     const int fd_;
     bool blocking_ = false;  // set before the relay threads start, read by the reading one

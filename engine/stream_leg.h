@@ -30,6 +30,14 @@ public:
     // mode: data wakes it in one system call, and a shutdown() still wakes it.
     virtual void start_relaying() {}
 
+    // Tells the peer that the stream ends on purpose, once and without waiting. A plain leg has
+    // nothing to add: shutting its socket down says it.
+    virtual void close_notify() {}
+
+    // The socket whose bytes are the stream itself, so a reader may peek at them: a plain leg's
+    // own; 0 when the bytes on the socket are not the stream's (TLS).
+    virtual int peekable_socket() const { return 0; }
+
     // Reads one byte at a time until a line feed has been stored, so nothing after it is
     // consumed. `count` receives the bytes stored; -1 when `capacity` fills without one.
     int read_line(char* buffer, std::size_t capacity, std::size_t& count, std::int64_t timeout_us);

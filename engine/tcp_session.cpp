@@ -9,9 +9,9 @@
 
 #include <sys/socket.h>
 
-#include <cctype>
 #include <functional>
 
+#include "core/host_name.h"
 #include "engine/brellix_socket.h"
 #include "engine/destination_connect.h"
 #include "engine/engine_state.h"
@@ -33,7 +33,7 @@ constexpr std::size_t kChunkSize = 65536;
 
 // Lets a TLS peer tell the end of the stream from a cut connection.
 void announce_close(const std::shared_ptr<StreamLeg>& leg) {
-    if (auto* ssl = dynamic_cast<SslLeg*>(leg.get())) ssl->close_notify();
+    if (leg) leg->close_notify();
 }
 
 void close_both(SessionInfo& s) {
@@ -72,20 +72,13 @@ bool attach_destination(const EngineState& state, const ListenerCopy& copy, Sess
     return true;
 }
 
-bool has_letter(const std::string& text) {
-    for (const unsigned char c : text) {
-        if (std::isalpha(c)) return true;
-    }
-    return false;
-}
-
 // Connects to the working destination; when that fails, resolves the destination as the user
 // entered it once more (its address may have changed) and tries again. Returns the socket or 0.
 int connect_with_retry(const EngineState& state, ListenerCopy& copy, SessionInfo& s,
                        WorkingDestination& d) {
     const int port = text_to_int(d.port);
     if (const int sock = connect_destination(d.ip, port, s.client_fd)) return sock;
-    if (has_letter(copy.destination_host)) {
+    if (names_a_host(copy.destination_host, LetterAt::anywhere)) {
         std::string address;
         if (state.resolver(copy.destination_host.c_str(), address) != kSocketDone) {
             log_event("translate computer name or website address to ip address error!");
@@ -125,14 +118,14 @@ void relay(const EngineState& state, const ListenerCopy& copy, StreamLeg& from, 
 auto count_outgoing(SessionInfo& s) {
     return [&s](std::size_t n) {
         s.outgoing_bytes.fetch_add(n, std::memory_order_relaxed);
-        traffic_add_outgoing(static_cast<double>(n));
+        traffic_add_outgoing(n);
     };
 }
 
 auto count_incoming(SessionInfo& s) {
     return [&s](std::size_t n) {
         s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
-        traffic_add_incoming(static_cast<double>(n));
+        traffic_add_incoming(n);
     };
 }
 

@@ -2,8 +2,10 @@
 // Process-wide running totals of relayed bytes, read by the charts, the floating window and the
 // tray animation. Never reset while the program runs.
 //
-// Threading: any thread; `traffic_lock` (internal) guards the four members, and nothing else
-// is locked while it is held.
+// Threading: any thread, no lock. Each relayed chunk adds to one relaxed atomic counter, so the
+// relays never wait for each other or for a reader.
+
+#include <cstddef>
 
 namespace zk {
 
@@ -14,8 +16,11 @@ struct TrafficTotals {
     double activity = 0;  // like total; watched for change only
 };
 
-void traffic_add_incoming(double bytes);
-void traffic_add_outgoing(double bytes);
+void traffic_add_incoming(std::size_t bytes);
+void traffic_add_outgoing(std::size_t bytes);
+
+// The totals as they stand. Always total == incoming + outgoing; a chunk being counted while the
+// snapshot is taken shows up in this one or the next.
 TrafficTotals traffic_snapshot();
 
 }  // namespace zk

@@ -8,6 +8,7 @@
 #include "core/port_mapping.h"
 #include "engine/brellix_socket.h"
 #include "engine/event_log.h"
+#include "engine/host_lookup.h"
 #include "engine/trigger_state.h"
 
 namespace zk {
@@ -18,22 +19,6 @@ constexpr std::int64_t kConnectCheckUs = 100'000;
 constexpr int kConnectChecks = 750;  // 75 s
 // What a peer sends on the kept-open connection is dropped, at most this many reads per pass.
 constexpr int kMaxDrainReads = 16;
-
-bool starts_with_letter(std::string_view text) {
-    return !text.empty() &&
-           ((text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z'));
-}
-
-// A name is looked up once per thread; a failed look-up, or a text not starting with a letter,
-// is used as it was entered.
-std::string trigger_target(const PortTrigger& copy, const Resolver& resolver) {
-    std::string address;
-    if (starts_with_letter(copy.trigger_address) &&
-        resolver(copy.trigger_address.c_str(), address) == kSocketDone) {
-        return address;
-    }
-    return copy.trigger_address.str();
-}
 
 void close_socket(int& sock) {
     if (sock != 0) brellix_socket_close(sock);
@@ -140,8 +125,11 @@ void trigger_run(const std::shared_ptr<TriggerState>& state, const std::shared_p
     // A frequence of 0 (or text that is no number) passes without pause.
     const std::chrono::milliseconds period(std::max(0, text_to_int(copy.frequence)));
     {
-        TriggerSender sender(*state, *run, trigger_target(copy, state->resolver),
-                             text_to_int(copy.trigger_port));
+        // A name (a text starting with a letter) is looked up once per thread.
+        TriggerSender sender(
+            *state, *run,
+            address_or_text(state->resolver, copy.trigger_address.str(), LetterAt::first),
+            text_to_int(copy.trigger_port));
         log_event("start port triggering[%s], trigger address is %s, trigger port is %s\n",
                   copy.name.c_str(), copy.trigger_address.c_str(), copy.trigger_port.c_str());
         do {

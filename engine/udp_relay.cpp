@@ -54,7 +54,7 @@ void relay_replies(const std::shared_ptr<EngineState>& state,
         const auto n = static_cast<std::size_t>(got);
         s.idle_ms = 0;
         s.incoming_bytes.fetch_add(n, std::memory_order_relaxed);
-        traffic_add_incoming(static_cast<double>(n));
+        traffic_add_incoming(n);
         // A reply that could not go out in time is lost; a failed socket ends the session.
         // The listener's descriptor stays open while this thread runs; 0 once it is shut down.
         const int listen_sock = copy->listen_socket.load();
@@ -113,7 +113,7 @@ std::shared_ptr<SessionInfo> new_client(const std::shared_ptr<EngineState>& stat
     }
     session->destination_socket = sock;
     session->outgoing_bytes = n;
-    traffic_add_outgoing(static_cast<double>(n));
+    traffic_add_outgoing(n);
     start_session(*state, *copy, session,
                   [state, copy, session] { udp_session_run(state, copy, session); });
     return session;
@@ -180,7 +180,7 @@ void relay_batch(const std::shared_ptr<EngineState>& state,
         // A known client's datagram that cannot be forwarded is dropped: never a second session.
         s->idle_ms = 0;
         s->outgoing_bytes.fetch_add(bytes, std::memory_order_relaxed);
-        traffic_add_outgoing(static_cast<double>(bytes));
+        traffic_add_outgoing(bytes);
         send_datagrams(s->destination_fd, run, length, state->timings.write_wait_us);
     }
 }

@@ -2,18 +2,10 @@
 
 #include <cstdlib>
 
+#include "core/validation.h"
+
 namespace zk {
 namespace {
-
-bool valid_port(std::string_view text) {
-    if (text.empty() || text.size() > 5) return false;
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    return value >= 1 && value <= 65535;
-}
 
 std::string_view trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -55,7 +47,7 @@ std::optional<ProxySetting> parse_proxy_setting(std::string_view text) {
     if (setting.host.empty()) return std::nullopt;
     if (colon != std::string_view::npos) {
         const std::string_view port = text.substr(colon + 1);
-        if (!valid_port(port)) return std::nullopt;
+        if (!port_number(port)) return std::nullopt;
         setting.port = std::string(port);
     }
     return setting;

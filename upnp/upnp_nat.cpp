@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/port_mapping.h"
 #include "xml/xml_node.h"
 
 namespace zk {
@@ -28,16 +29,6 @@ constexpr std::string_view kDeviceGateway = "urn:schemas-upnp-org:device:Interne
 constexpr std::string_view kDeviceWan = "urn:schemas-upnp-org:device:WANDevice:1";
 constexpr std::string_view kDeviceWanConnection =
     "urn:schemas-upnp-org:device:WANConnectionDevice:1";
-
-// Decimal digits at the start of `text`; 0 when there are none. Saturates well above 65535.
-int leading_number(std::string_view text) {
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        value = value > 99999 ? 999999 : value * 10 + (c - '0');
-    }
-    return value;
-}
 
 std::optional<std::string> type_of(const XMLNode& node, std::string_view type_element) {
     return node.child_by_name(type_element).text_at(0);
@@ -105,7 +96,7 @@ std::optional<UrlParts> UpnpNat::parseUrl(std::string_view url) {
     const std::size_t colon = url.find(':', host);
     if (colon != std::string_view::npos && colon < slash) {
         parts.host = std::string(url.substr(host, colon - host));
-        parts.port = leading_number(url.substr(colon + 1, slash - colon - 1));
+        parts.port = text_to_int(url.substr(colon + 1, slash - colon - 1));
     } else {
         parts.host = std::string(url.substr(host, slash - host));
     }

@@ -28,12 +28,12 @@ std::string browse_page(const std::vector<ListRow>& rows, std::int32_t session_i
         body.append(
             "<tr bgcolor=\"#AED9EF\" onmouseover=\"this.style.backgroundColor='#33FFCC'\" "
             "onmouseout=\"this.style.backgroundColor='#AED9EF'\">");
-        for (const std::string& cell : row) {
-            body.append("<td>").append(html_escape(cell)).append("</td>");
+        for (const std::string& text : row) {
+            body.append("<td>").append(html_escape(text)).append("</td>");
         }
-        const std::string& name = row[0];
+        const std::string& name = cell(row, ListColumn::name);
         body.append("<td class=\"operation\">");
-        if (row[2] == kStatusRunning) {
+        if (cell(row, ListColumn::status) == kStatusRunning) {
             body.append(operation_link(name, "stop", sid, "Stop/"));
         } else {
             body.append(operation_link(name, "start", sid, "Start/"));

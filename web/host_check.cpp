@@ -7,14 +7,11 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/validation.h"
 #include "web/http_headers.h"
 
 namespace zk {
 namespace {
-
-bool all_digits(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 bool is_ip_literal(const Authority& a) {
     if (a.host.empty() || a.host.size() >= INET6_ADDRSTRLEN) return false;
@@ -49,7 +46,7 @@ std::optional<Authority> split_authority(std::string_view text) {
     }
     if (rest.empty()) return a;
     a.port = rest.substr(1);
-    if (rest.front() != ':' || a.port.empty() || a.port.size() > 5 || !all_digits(a.port)) {
+    if (rest.front() != ':' || !port_number(a.port)) {
         return std::nullopt;
     }
     return a;

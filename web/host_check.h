@@ -13,7 +13,7 @@ namespace zk {
 inline constexpr const char* kWebHostsVariable = "ZELKORA_WEB_HOSTS";
 
 // host[:port], the host of an IPv6 literal without its brackets; nothing when the port is not
-// 1 to 5 decimal digits or a bracket is unclosed.
+// a port number (port_number) or a bracket is unclosed.
 struct Authority {
     std::string_view host;
     std::string_view port;  // empty when none

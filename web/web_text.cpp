@@ -3,16 +3,13 @@
 #include <algorithm>
 
 namespace zk {
-namespace {
 
-int hex_value(char c) {
+int hex_digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
-
-}  // namespace
 
 void url_decode(std::string& text) {
     std::replace(text.begin(), text.end(), '+', ' ');
@@ -22,8 +19,8 @@ void url_decode(std::string& text) {
             text[out++] = text[in];
             continue;
         }
-        const int high = in + 1 < text.size() ? hex_value(text[in + 1]) : -1;
-        const int low = in + 2 < text.size() ? hex_value(text[in + 2]) : -1;
+        const int high = in + 1 < text.size() ? hex_digit_value(text[in + 1]) : -1;
+        const int low = in + 2 < text.size() ? hex_digit_value(text[in + 2]) : -1;
         if (high >= 0 && low >= 0) {
             text[out++] = static_cast<char>(high * 16 + low);
             in += 2;

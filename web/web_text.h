@@ -13,6 +13,9 @@ namespace zk {
 // characters after it stay.
 void url_decode(std::string& text);
 
+// The value of one hexadecimal digit (either case); -1 for any other character.
+int hex_digit_value(char c);
+
 // One "key=value" piece of a query string or a form body.
 struct FormField {
     std::string key;

@@ -9,7 +9,6 @@ namespace zk {
 struct XmlNodeData {
     std::string name;  // empty for the document node
     bool declaration = false;
-    std::weak_ptr<XmlNodeData> parent;  // not owning, so a tree never keeps itself alive
     std::vector<std::shared_ptr<XmlNodeData>> children;
     std::vector<std::string> texts;
     std::vector<ClearSection> clear_sections;
@@ -276,7 +275,6 @@ private:
                     auto child = std::make_shared<XmlNodeData>();
                     child->name = std::string(slice(name));
                     child->declaration = token.kind == TokenKind::kDeclStart;
-                    child->parent = node;
                     node->children.push_back(child);
                     const Outcome outcome = parse_element(child, depth + 1);
                     if (outcome != Outcome::kClosed) return outcome;
@@ -330,10 +328,6 @@ const std::string& XMLNode::name() const {
 
 bool XMLNode::is_declaration() const {
     return node_ && node_->declaration;
-}
-
-XMLNode XMLNode::parent() const {
-    return node_ ? XMLNode(node_->parent.lock()) : XMLNode();
 }
 
 XMLNode XMLNode::child_by_name(std::string_view name, int n) const {
@@ -408,11 +402,6 @@ XMLNode xml_parse_text(std::string_view text, std::string_view top_name) {
         ++i;
     }
     return last;
-}
-
-XMLNode xml_parse_text(const char* text, std::string_view top_name) {
-    if (text == nullptr) return {};
-    return xml_parse_text(std::string_view(text), top_name);
 }
 
 }  // namespace zk

@@ -33,8 +33,8 @@ struct ClearSection {
 
 struct XmlNodeData;  // the node itself; private to the reader
 
-// A counted handle to one node. Copies share the node. A node keeps its children alive; the
-// link to the parent does not own it, so a handle to an inner node keeps only that subtree.
+// A counted handle to one node. Copies share the node. A node keeps its children alive, so a
+// handle to an inner node keeps that subtree.
 class XMLNode {
 public:
     XMLNode() = default;  // the empty node
@@ -45,7 +45,6 @@ public:
     // The element's name; empty for the document node and the empty node.
     const std::string& name() const;
     bool is_declaration() const;  // opened with "<?"
-    XMLNode parent() const;       // empty at the top or when the parent is gone
 
     // The (n+1)-th child whose name, with everything up to its first ':' dropped, equals
     // `name` ignoring case: "Body" finds "s:Body" and "body"; "s:Body" finds neither.
@@ -74,7 +73,5 @@ XMLNode xml_parse_document(std::string_view text);
 // (ignoring case), looking inside declaration elements such as "<?xml ...?>"; failing that, the
 // last child looked at. The empty node when the parse fails or there is no element.
 XMLNode xml_parse_text(std::string_view text, std::string_view top_name);
-// Same; a null `text` (no text at all) gives the empty node.
-XMLNode xml_parse_text(const char* text, std::string_view top_name);
 
 }  // namespace zk
