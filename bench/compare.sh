@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the same loopback measurements directly and through zelkorad and other TCP forwarders,
-# and prints each figure with its ratio to direct and to the best other forwarder. TLS tunnel
+# Runs the same loopback measurements directly and through zelkorad and other TCP forwarders
+# (bench/peers.sh), records every figure in results.tsv and prints the table `zkload report`
+# makes of it: each figure with its ratio to direct and to the best other forwarder. TLS tunnel
 # rows compare a pair of zelkorad mappings with a stunnel pair, HTTP proxy rows a zelkorad proxy
 # mapping with tinyproxy, UDP rows a zelkorad UDP mapping with socat and nginx stream.
 # Every byte goes to 127.0.0.1; every measurement is bounded in count and time; only processes
@@ -43,17 +44,19 @@ READY_MS=${BENCH_READY_MS:-5000}
 TIME_LIMIT=${BENCH_TIME_LIMIT:-720}
 PORT=${BENCH_PORT_BASE:-24000}
 ZKLOAD=$BUILD/bench/zkload
-NGINX_STREAM=/usr/lib/nginx/modules/ngx_stream_module.so
 
 WORK=$(mktemp -d /tmp/zk-bench.XXXXXX)
 LOG=$WORK/bench.log
-declare -a STARTED=()       # PIDs of every process this script started and has not stopped
-declare -A VALUES=()        # "peer/metric" -> space-separated values, one per repetition
-declare -A FAILED=()        # "peer/metric" or "peer" -> first reason
+RESULTS=$WORK/results.tsv  # every figure and failure as it happens (format: zkload/results.h)
+declare -a STARTED=()      # PIDs of every process this script started and has not stopped
+declare -A FAILED=()       # peer -> why it is left out of the later repetitions
 SERVER_PID=""
 ORIGIN_PID=""
 
 say() { printf '%s\n' "$*" | tee -a "$LOG" >&2; }
+
+# shellcheck source-path=SCRIPTDIR source=peers.sh
+source "$ROOT/bench/peers.sh"
 
 # ---------------------------------------------------------------- processes (by PID only)
 
@@ -96,253 +99,17 @@ alloc_port() {
 
 # ---------------------------------------------------------------- install and build
 
-install_missing() {
-    local pkgs=()
-    command -v socat >/dev/null || pkgs+=(socat)
-    command -v rinetd >/dev/null || pkgs+=(rinetd)
-    command -v haproxy >/dev/null || pkgs+=(haproxy)
-    command -v nginx >/dev/null || pkgs+=(nginx)
-    [[ -f $NGINX_STREAM ]] || pkgs+=(libnginx-mod-stream)
-    command -v stunnel >/dev/null || pkgs+=(stunnel4)
-    command -v tinyproxy >/dev/null || pkgs+=(tinyproxy)
-    command -v openssl >/dev/null || pkgs+=(openssl)
-    ((${#pkgs[@]} == 0)) && return 0
-    say "installing: ${pkgs[*]}"
-    # Packages must not start their system services: a policy-rc.d that denies every start is
-    # put in place for the install only, unless the machine already has one.
-    local policy=/usr/sbin/policy-rc.d made_policy=""
-    if [[ ! -e $policy ]]; then
-        printf '#!/bin/sh\nexit 101\n' >"$policy" && chmod 755 "$policy" && made_policy=1
-    fi
-    {
-        apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-            --no-install-recommends "${pkgs[@]}"
-    } >>"$LOG" 2>&1 || say "apt-get failed (see $LOG); the missing peers will be reported as failed"
-    [[ -n $made_policy ]] && rm -f "$policy"
-    return 0
-}
-
 build() {
     local gen=()
     command -v ninja >/dev/null && gen=(-G Ninja)
     say "building into $BUILD (Release)"
+    # Warnings are not errors here: a compiler's false alarm must not cost the measurement.
     cmake -S "$ROOT" -B "$BUILD" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release -DZK_BUILD_TESTS=OFF \
-        >>"$LOG" 2>&1 || { say "cmake configure failed (see $LOG)"; exit 1; }
+        -DZK_WERROR=OFF >>"$LOG" 2>&1 || { say "cmake configure failed (see $LOG)"; exit 1; }
     cmake --build "$BUILD" -j2 --target zkload >>"$LOG" 2>&1 ||
         { say "zkload does not build (see $LOG)"; exit 1; }
     cmake --build "$BUILD" -j2 --target zelkorad >>"$LOG" 2>&1 ||
         FAILED[zelkorad]="zelkorad does not build (see $LOG)"
-}
-
-# ---------------------------------------------------------------- peers
-# peer_NAME DIR LISTEN_PORT DEST_PORT: write a private config into DIR and set PEER_CMD to a
-# foreground command that forwards 127.0.0.1:LISTEN_PORT to 127.0.0.1:DEST_PORT. To add a
-# peer, add a function here and its name to BENCH_PEERS.
-
-peer_zelkorad() {
-    [[ -x $BUILD/zelkorad ]] || return 1
-    mkdir -p "$1/log"
-    {
-        printf '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n'
-        printf '<mappings auto_startup="0" monitor_router="0" use_ie_setting="0" voice_notify="0" '
-        printf 'top_window="0" web_listen_port="0" protect="1" user_name="" password="" enable_web="0" >\r\n'
-        printf '<mapping name="bench" type="TCP" listen_port_type="0" listen_port="%s" ' "$2"
-        printf 'listen_port_end="0" destination_ip="127.0.0.1" destination_port_type="0" '
-        printf 'destination_port="%s" destination_port_end="0" max_sessions="" enable_log="0" ' "$3"
-        printf 'log_file="" enable_ip_strategy="0" auto_start="Y" http_proxy="N" ssl_enable="N" '
-        printf 'ssl_type="" private_key="" public_key="" server_cer="" private_key_client="" '
-        printf 'public_key_client="" client_cer="" root_key="" root="" enable_smart="0" smart_strategy="0" >\r\n'
-        printf '<allow_ip>\r\n</allow_ip>\r\n<block_ip>\r\n</block_ip>\r\n'
-        printf '<smart_ip_range>\r\n</smart_ip_range>\r\n<smart_round_robin>\r\n</smart_round_robin>\r\n'
-        printf '</mapping>\r\n</mappings>\r\n'
-    } >"$1/config.xml"
-    PEER_CMD=("$BUILD/zelkorad" --home "$1")
-}
-
-peer_socat() {
-    command -v socat >/dev/null || return 1
-    PEER_CMD=(socat "TCP4-LISTEN:$2,bind=127.0.0.1,reuseaddr,fork,backlog=4096" "TCP4:127.0.0.1:$3")
-}
-
-peer_rinetd() {
-    command -v rinetd >/dev/null || return 1
-    printf '127.0.0.1 %s 127.0.0.1 %s\npidlogfile %s/rinetd.pid\n' "$2" "$3" "$1" >"$1/rinetd.conf"
-    PEER_CMD=(rinetd -f -c "$1/rinetd.conf")
-}
-
-peer_haproxy() {
-    command -v haproxy >/dev/null || return 1
-    cat >"$1/haproxy.cfg" <<EOF
-global
-    maxconn 8000
-defaults
-    mode tcp
-    timeout connect 5s
-    timeout client 1h
-    timeout server 1h
-frontend bench
-    bind 127.0.0.1:$2
-    default_backend servers
-backend servers
-    server s1 127.0.0.1:$3
-EOF
-    PEER_CMD=(haproxy -db -f "$1/haproxy.cfg")
-}
-
-# nginx's stream module from 127.0.0.1:$2 to 127.0.0.1:$3; $4 follows the listen address
-# (" udp reuseport"), $5 holds further lines of the server block.
-nginx_stream() {
-    command -v nginx >/dev/null && [[ -f $NGINX_STREAM ]] || return 1
-    cat >"$1/nginx.conf" <<EOF
-load_module $NGINX_STREAM;
-daemon off;
-worker_processes auto;
-worker_rlimit_nofile 20000;
-pid $1/nginx.pid;
-error_log $1/error.log warn;
-events { worker_connections 10000; }
-stream {
-    server {
-        listen 127.0.0.1:$2$4;
-        proxy_pass 127.0.0.1:$3;
-$5
-    }
-}
-EOF
-    PEER_CMD=(nginx -e "$1/error.log" -p "$1" -c "$1/nginx.conf")
-}
-
-peer_nginx() {
-    nginx_stream "$1" "$2" "$3" "" ""
-}
-
-# ---------------------------------------------------------------- TLS pairs and HTTP proxies
-# tlspair_NAME DIR LISTEN_PORT DEST_PORT: PEER_CMD runs both ends of a TLS tunnel in one
-# process: 127.0.0.1:LISTEN_PORT encrypts towards a second port of its own, which decrypts and
-# forwards to 127.0.0.1:DEST_PORT. httpproxy_NAME DIR LISTEN_PORT: PEER_CMD is an HTTP proxy on
-# 127.0.0.1:LISTEN_PORT. Both TLS pairs use the same P-256 certificate; the peers log errors only
-# (the zelkorad event log always has its session lines).
-
-# A self-signed certificate and key for the TLS pairs, made once per run: TLS_CERT, TLS_KEY.
-make_tls_files() {
-    [[ -n ${TLS_CERT:-} ]] && return 0
-    mkdir -p "$WORK/tls"
-    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
-        -subj /CN=localhost -keyout "$WORK/tls/key.pem" -out "$WORK/tls/cert.pem" >>"$LOG" 2>&1 ||
-        return 1
-    TLS_CERT=$WORK/tls/cert.pem
-    TLS_KEY=$WORK/tls/key.pem
-}
-
-# zelkorad_mapping NAME LISTEN DEST_PORT HTTP_PROXY SSL_TYPE [TYPE]: one mapping element (TYPE
-# TCP by default, or UDP) to 127.0.0.1:DEST_PORT; SSL_TYPE "server" or "client" turns TLS on with
-# TLS_CERT and TLS_KEY.
-zelkorad_mapping() {
-    local ssl=N cert="" key="" cert_client="" key_client="" dest=127.0.0.1
-    [[ $4 == Y ]] && dest="http proxy"
-    [[ -n $5 ]] && ssl=Y
-    [[ $5 == server ]] && cert=$TLS_CERT key=$TLS_KEY
-    [[ $5 == client ]] && cert_client=$TLS_CERT key_client=$TLS_KEY
-    printf '<mapping name="%s" type="%s" listen_port_type="0" listen_port="%s" ' "$1" "${6:-TCP}" "$2"
-    printf 'listen_port_end="0" destination_ip="%s" destination_port_type="0" ' "$dest"
-    printf 'destination_port="%s" destination_port_end="0" max_sessions="" enable_log="0" ' "$3"
-    printf 'log_file="" enable_ip_strategy="0" auto_start="Y" http_proxy="%s" ' "$4"
-    printf 'ssl_enable="%s" ssl_type="%s" private_key="%s" public_key="" server_cer="%s" ' \
-        "$ssl" "$5" "$key" "$cert"
-    printf 'private_key_client="%s" public_key_client="" client_cer="%s" root_key="" root="" ' \
-        "$key_client" "$cert_client"
-    printf 'enable_smart="0" smart_strategy="0" >\r\n'
-    printf '<allow_ip>\r\n</allow_ip>\r\n<block_ip>\r\n</block_ip>\r\n'
-    printf '<smart_ip_range>\r\n</smart_ip_range>\r\n<smart_round_robin>\r\n</smart_round_robin>\r\n'
-    printf '</mapping>\r\n'
-}
-
-# zelkorad_config DIR: DIR/config.xml holding the mapping elements read from standard input.
-zelkorad_config() {
-    mkdir -p "$1/log"
-    {
-        printf '<?xml version="1.0" encoding="ISO-8859-1"?>\r\n'
-        printf '<mappings auto_startup="0" monitor_router="0" use_ie_setting="0" voice_notify="0" '
-        printf 'top_window="0" web_listen_port="0" protect="1" user_name="" password="" enable_web="0" >\r\n'
-        cat
-        printf '</mappings>\r\n'
-    } >"$1/config.xml"
-}
-
-tlspair_zelkorad() {
-    [[ -x $BUILD/zelkorad ]] && make_tls_files || return 1
-    alloc_port
-    local middle=$PORT_FOUND
-    {
-        zelkorad_mapping encrypt "$2" "$middle" N client
-        zelkorad_mapping decrypt "$middle" "$3" N server
-    } | zelkorad_config "$1"
-    PEER_CMD=("$BUILD/zelkorad" --home "$1")
-}
-
-tlspair_stunnel() {
-    command -v stunnel >/dev/null && make_tls_files || return 1
-    alloc_port
-    cat >"$1/stunnel.conf" <<EOF
-foreground = yes
-pid =
-debug = 3
-[encrypt]
-client = yes
-accept = 127.0.0.1:$2
-connect = 127.0.0.1:$PORT_FOUND
-[decrypt]
-accept = 127.0.0.1:$PORT_FOUND
-connect = 127.0.0.1:$3
-cert = $TLS_CERT
-key = $TLS_KEY
-EOF
-    PEER_CMD=(stunnel "$1/stunnel.conf")
-}
-
-httpproxy_zelkorad() {
-    [[ -x $BUILD/zelkorad ]] || return 1
-    zelkorad_mapping proxy "$2" 0 Y "" | zelkorad_config "$1"
-    PEER_CMD=("$BUILD/zelkorad" --home "$1")
-}
-
-httpproxy_tinyproxy() {
-    command -v tinyproxy >/dev/null || return 1
-    cat >"$1/tinyproxy.conf" <<EOF
-Port $2
-Listen 127.0.0.1
-Timeout 600
-MaxClients 4096
-LogFile "$1/tinyproxy.log"
-LogLevel Error
-PidFile "$1/tinyproxy.pid"
-Allow 127.0.0.1
-DisableViaHeader Yes
-EOF
-    PEER_CMD=(tinyproxy -d -c "$1/tinyproxy.conf")
-}
-
-# ---------------------------------------------------------------- UDP forwarders
-# udppeer_NAME DIR LISTEN_PORT DEST_PORT: PEER_CMD forwards UDP 127.0.0.1:LISTEN_PORT to
-# 127.0.0.1:DEST_PORT, one session per client address, replies back to the client from the
-# listen port. rinetd and haproxy forward TCP only: their UDP rows read "n/a".
-
-udppeer_zelkorad() {
-    [[ -x $BUILD/zelkorad ]] || return 1
-    zelkorad_mapping bench "$2" "$3" N "" UDP | zelkorad_config "$1"
-    PEER_CMD=("$BUILD/zelkorad" --home "$1")
-}
-
-udppeer_socat() {  # a child process per client; -T ends it 10 s after the client goes quiet
-    command -v socat >/dev/null || return 1
-    PEER_CMD=(socat -T 10 "UDP4-LISTEN:$2,bind=127.0.0.1,reuseaddr,fork" "UDP4:127.0.0.1:$3")
-}
-
-udppeer_nginx() {
-    # reuseport: each worker has its own socket, so a client's datagrams stay with one worker
-    # and its session. proxy_responses is left unlimited, so a client keeps one session (as in
-    # the other forwarders) instead of one per request; proxy_timeout ends it once it is quiet.
-    nginx_stream "$1" "$2" "$3" " udp reuseport" "        proxy_timeout 10s;"
 }
 
 # prepare_as KIND PEER [DEST_PORT]: prepares the peer's KIND function (peer, tlspair, httpproxy,
@@ -395,13 +162,15 @@ measure() {
 figure() { sed -n "s/^$1=//p" "$WORK/out" | head -n 1; }
 last_error() { tail -n 1 "$WORK/err"; }
 
+# One results.tsv record: TYPE FIELD... joined by tabs.
+result() { (IFS=$'\t' && printf '%s\n' "$*") >>"$RESULTS"; }
 record() {  # record PEER METRIC VALUE
-    [[ -n $3 ]] && VALUES[$1/$2]+="$3 "
+    [[ -n $3 ]] && result figure "$1" "$2" "$3"
 }
-fail_metrics() {  # fail_metrics PEER REASON METRIC...
+fail_metrics() {  # fail_metrics PEER REASON METRIC...: the report keeps the first reason
     local peer=$1 reason=$2 m
     shift 2
-    for m in "$@"; do [[ -n ${FAILED[$peer/$m]:-} ]] || FAILED[$peer/$m]=$reason; done
+    for m in "$@"; do result failed "$peer" "$m" "$reason"; done
 }
 
 # test_NAME PEER TARGET PID: one measurement against TARGET (PID is the forwarder, empty for
@@ -411,11 +180,12 @@ test_idle() {
     [[ -n $3 ]] && pid_args=(--pid "$3")
     if ! measure idle --target "$2" --sessions "$IDLE_SESSIONS" --idle-seconds "$IDLE_SECONDS" \
         --seconds 60 "${pid_args[@]}"; then
-        fail_metrics "$1" "$(last_error)" idle_kb idle_pss idle_threads idle_procs idle_cpu
+        fail_metrics "$1" "$(last_error)" idle_kb idle_pss idle_fds idle_threads idle_procs idle_cpu
         return 1
     fi
     record "$1" idle_kb "$(figure rss_per_session_kb)"
     record "$1" idle_pss "$(figure pss_per_session_kb)"
+    record "$1" idle_fds "$(figure descriptors_per_session)"
     record "$1" idle_threads "$(figure threads_after)"
     record "$1" idle_procs "$(figure processes_after)"
     record "$1" idle_cpu "$(figure idle_cpu_pct)"
@@ -593,138 +363,28 @@ run_other_kinds() {
 
 # ---------------------------------------------------------------- report
 
-# metric|title|unit|better (high or low)
-METRICS=(
-    "bulk1|bulk throughput, 1 connection, client->server|MB/s|high"
-    "bulk8|bulk throughput, 8 connections, client->server|MB/s|high"
-    "rr_p50|request/response latency p50, 32 bytes|us|low"
-    "rr_p99|request/response latency p99, 32 bytes|us|low"
-    "cps|connections per second ($CPS_PARALLEL parallel clients)|conn/s|high"
-    "cps_p50|connect-to-first-byte p50|us|low"
-    "cps_p99|connect-to-first-byte p99|us|low"
-    "idle_kb|memory per idle session ($IDLE_SESSIONS sessions, VmRSS growth)|KB|low"
-    "idle_pss|memory per idle session ($IDLE_SESSIONS sessions, Pss growth)|KB|low"
-    "idle_threads|threads while holding $IDLE_SESSIONS sessions|threads|low"
-    "idle_procs|processes while holding $IDLE_SESSIONS sessions|processes|low"
-    "idle_cpu|CPU while the sessions sit idle ($IDLE_SECONDS s)|% of a core|low"
-    "startup|start to first reply through the forwarder|ms|low"
-    "tls1|TLS tunnel throughput, 1 connection, client end -> server end -> sink (direct: no TLS)|MB/s|high"
-    "tls8|TLS tunnel throughput, 8 connections (direct: no TLS)|MB/s|high"
-    "proxy_rps|HTTP proxy requests per second, one per connection ($PROXY_PARALLEL parallel clients)|req/s|high"
-    "proxy_p50|HTTP proxy request time p50, connect to close|us|low"
-    "proxy_p99|HTTP proxy request time p99, connect to close|us|low"
-    "udp_rr_p50|UDP request/response latency p50, 32 bytes|us|low"
-    "udp_rr_p99|UDP request/response latency p99, 32 bytes|us|low"
-    "udp_flood|UDP flood: 64-byte datagrams the sink received per second ($UDP_FLOOD_SOCKETS client sockets)|dgram/s|high"
-    "udp_flood_loss|UDP flood: datagrams sent but never received|%|low"
-    "udp_flood_sent|UDP flood: datagrams the client sent per second (offered load)|dgram/s|high"
-)
-
-# supports PEER METRIC: the peer has a way to run the metric's test (TLS rows need a tlspair_
-# function, proxy rows an httpproxy_ one, UDP rows a udppeer_ one, the rest a peer_ one).
-supports() {
-    [[ $1 == direct ]] && return 0
-    case $2 in
-        tls*) declare -F "tlspair_$1" >/dev/null ;;
-        proxy*) declare -F "httpproxy_$1" >/dev/null ;;
-        udp_*) declare -F "udppeer_$1" >/dev/null ;;
-        *) declare -F "peer_$1" >/dev/null ;;
-    esac
-}
-
-# not_applicable PEER METRIC: a TCP-only forwarder in a UDP row, listed as "n/a", not as failed.
-not_applicable() { [[ $2 == udp_* ]] && declare -F "peer_$1" >/dev/null; }
-
-# stats VALUES...: "median min max"
-stats() {
-    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END {
-        if (NR == 0) exit 1
-        m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-        print m, v[1], v[NR] }'
-}
-num() { awk -v x="$1" 'BEGIN { a = x < 0 ? -x : x
-    if (a >= 1000 || x == int(x)) printf "%.0f", x
-    else if (a >= 10) printf "%.1f", x
-    else printf "%.2f", x }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f", a / b }'; }
-median_of() {
-    local v=${VALUES[$1/$2]:-}
-    [[ -n $v ]] || return 1
-    # shellcheck disable=SC2086
-    stats $v | cut -d' ' -f1
-}
-
-report() {
-    local entry metric title unit better peer best best_val med dmed line v st
-    printf '\nZelkora forwarder comparison: %s, %s, %d cores, %s repetitions\n' \
-        "$(date '+%Y-%m-%d %H:%M')" "$(uname -r)" "$(nproc)" "$REPS"
-    printf 'Ratios are this figure / the reference figure (for times, memory and CPU above 1 is worse).\n'
-    printf '"best peer" is the best of the other forwarders (not direct, not zelkorad).\n'
-    for entry in "${METRICS[@]}"; do
-        IFS='|' read -r metric title unit better <<<"$entry"
-        has_metric "$metric" || continue
-        best=""
-        best_val=""
-        for peer in $PEERS; do
-            [[ $peer == direct || $peer == zelkorad ]] && continue
-            supports "$peer" "$metric" || continue
-            med=$(median_of "$peer" "$metric") || continue
-            if [[ -z $best_val ]] || awk -v a="$med" -v b="$best_val" -v h="$better" \
-                'BEGIN { exit !(h == "high" ? a > b : a < b) }'; then
-                best=$peer
-                best_val=$med
-            fi
-        done
-        dmed=$(median_of direct "$metric") || dmed=""
-        printf '\n== %s (%s, %s is better; best peer: %s)\n' "$title" "$unit" \
-            "$([[ $better == high ]] && echo higher || echo lower)" "${best:--}"
-        printf '%-10s %10s %21s %9s %9s\n' peer median min-max "x direct" "x best"
-        for peer in $PEERS; do
-            if ! supports "$peer" "$metric"; then
-                not_applicable "$peer" "$metric" &&
-                    printf '%-10s %10s  (forwards TCP only)\n' "$peer" n/a
-                continue
-            fi
-            v=${VALUES[$peer/$metric]:-}
-            if [[ -z $v ]]; then
-                line=${FAILED[$peer]:-${FAILED[$peer/$metric]:-}}
-                if [[ -n $line ]]; then
-                    printf '%-10s FAILED: %s\n' "$peer" "$line"
-                else
-                    printf '%-10s %10s\n' "$peer" "-"
-                fi
-                continue
-            fi
-            # shellcheck disable=SC2086
-            read -r med lo hi <<<"$(stats $v)"
-            st="$(num "$lo")-$(num "$hi")"
-            printf '%-10s %10s %21s %9s %9s' "$peer" "$(num "$med")" "$st" \
-                "$([[ -n $dmed ]] && ratio "$med" "$dmed" || echo -)" \
-                "$([[ -n $best_val ]] && ratio "$med" "$best_val" || echo -)"
-            line=${FAILED[$peer/$metric]:-${FAILED[$peer]:-}}
-            [[ -n $line ]] && printf '  (some runs failed: %s)' "$line"
-            printf '\n'
-        done
+# The run's parameters and each peer's kinds, which the report's titles and rows need.
+record_run() {
+    local name peer kind
+    local -a kinds
+    for name in REPS PEERS TESTS CPS_PARALLEL IDLE_SESSIONS IDLE_SECONDS PROXY_PARALLEL \
+        UDP_FLOOD_SOCKETS; do
+        result setting "${name,,}" "${!name}"
     done
-}
-
-has_metric() {
-    case $1 in
-        bulk1 | bulk8 | startup | idle | rr | cps | tls1 | tls8) has_test "$1" ;;
-        proxy_*) has_test proxy ;;
-        rr_*) has_test rr ;;
-        cps_*) has_test cps ;;
-        idle_*) has_test idle ;;
-        udp_rr_*) has_test udp_rr ;;
-        udp_flood*) has_test udp_flood ;;
-        *) return 1 ;;
-    esac
+    for peer in $PEERS; do
+        kinds=()
+        for kind in peer tlspair httpproxy udppeer; do
+            declare -F "${kind}_$peer" >/dev/null && kinds+=("$kind")
+        done
+        result kinds "$peer" "${kinds[*]}"
+    done
 }
 
 # ---------------------------------------------------------------- main
 
 main() {
     say "work directory: $WORK"
+    record_run
     [[ ${BENCH_SKIP_INSTALL:-0} == 1 ]] || install_missing
     [[ ${BENCH_SKIP_BUILD:-0} == 1 ]] || build
     [[ -x $ZKLOAD ]] || { say "no $ZKLOAD"; exit 1; }
@@ -786,10 +446,8 @@ main() {
     stop_pid "$SERVER_PID"
     [[ -n ${ORIGIN_PID:-} ]] && stop_pid "$ORIGIN_PID"
 
-    {
-        for key in "${!VALUES[@]}"; do printf '%s\t%s\n' "$key" "${VALUES[$key]}"; done | sort
-    } >"$WORK/results.tsv"
-    report | tee "$WORK/table.txt"
+    for peer in "${!FAILED[@]}"; do result failed "$peer" "*" "${FAILED[$peer]}"; done
+    "$ZKLOAD" report --results "$RESULTS" | tee "$WORK/table.txt"
     printf '\nRaw figures: %s/results.tsv; log: %s\n' "$WORK" "$LOG"
 }
 

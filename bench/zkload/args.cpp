@@ -21,7 +21,7 @@ std::optional<Args> Args::parse(int argc, char** argv, int first, std::string& e
             error = key + " needs a value";
             return std::nullopt;
         }
-        args.values_[key.substr(2)] = argv[++i];
+        args.values_[key.substr(2)].push_back(argv[++i]);
     }
     return args;
 }
@@ -29,7 +29,13 @@ std::optional<Args> Args::parse(int argc, char** argv, int first, std::string& e
 std::string Args::text(const std::string& key, const std::string& fallback) {
     used_.insert(key);
     const auto it = values_.find(key);
-    return it == values_.end() ? fallback : it->second;
+    return it == values_.end() ? fallback : it->second.back();
+}
+
+std::vector<std::string> Args::texts(const std::string& key) {
+    used_.insert(key);
+    const auto it = values_.find(key);
+    return it == values_.end() ? std::vector<std::string>{} : it->second;
 }
 
 long long Args::number(const std::string& key, long long fallback, long long min, long long max) {
@@ -38,8 +44,9 @@ long long Args::number(const std::string& key, long long fallback, long long min
     if (it == values_.end()) return fallback;
     char* end = nullptr;
     errno = 0;
-    const long long value = std::strtoll(it->second.c_str(), &end, 10);
-    if (errno != 0 || end == it->second.c_str() || *end != '\0' || value < min || value > max) {
+    const std::string& given = it->second.back();
+    const long long value = std::strtoll(given.c_str(), &end, 10);
+    if (errno != 0 || end == given.c_str() || *end != '\0' || value < min || value > max) {
         errors_.push_back("--" + key + " must be an integer from " + std::to_string(min) + " to " +
                           std::to_string(max));
         return fallback;
@@ -52,8 +59,9 @@ double Args::real(const std::string& key, double fallback, double min, double ma
     const auto it = values_.find(key);
     if (it == values_.end()) return fallback;
     char* end = nullptr;
-    const double value = std::strtod(it->second.c_str(), &end);
-    if (end == it->second.c_str() || *end != '\0' || !(value >= min && value <= max)) {
+    const std::string& given = it->second.back();
+    const double value = std::strtod(given.c_str(), &end);
+    if (end == given.c_str() || *end != '\0' || !(value >= min && value <= max)) {
         errors_.push_back("--" + key + " must be a number from " + std::to_string(min) + " to " +
                           std::to_string(max));
         return fallback;
@@ -65,7 +73,7 @@ std::string Args::problems() const {
     std::string out;
     for (const auto& e : errors_)
         out += e + "\n";
-    for (const auto& [key, value] : values_) {
+    for (const auto& [key, given] : values_) {
         if (used_.count(key) == 0) out += "unknown option --" + key + "\n";
     }
     return out;

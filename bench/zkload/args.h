@@ -8,7 +8,8 @@
 
 namespace zk::bench {
 
-// The options of one mode: "--key value" pairs, then an optional command after "--".
+// The options of one mode: "--key value" pairs, then an optional command after "--". An option
+// given more than once keeps every value; the single-value readers take the last one.
 class Args {
 public:
     static std::optional<Args> parse(int argc, char** argv, int first, std::string& error);
@@ -17,6 +18,8 @@ public:
     // An integer within [min, max]; anything else is recorded as a problem.
     long long number(const std::string& key, long long fallback, long long min, long long max);
     double real(const std::string& key, double fallback, double min, double max);
+    // Every value of a repeatable option, in command-line order.
+    std::vector<std::string> texts(const std::string& key);
     bool has(const std::string& key) const { return values_.count(key) != 0; }
     const std::vector<std::string>& command() const { return command_; }
 
@@ -24,7 +27,7 @@ public:
     std::string problems() const;
 
 private:
-    std::map<std::string, std::string> values_;
+    std::map<std::string, std::vector<std::string>> values_;
     std::set<std::string> used_;
     std::vector<std::string> command_;
     std::vector<std::string> errors_;

@@ -94,6 +94,11 @@ int run_idle(Args& args) {
             print_figure("pss_per_session_kb", static_cast<double>(after->pss_kb - before->pss_kb) /
                                                    static_cast<double>(opened));
         }
+        if (opened > 0) {
+            print_figure("descriptors_per_session",
+                         static_cast<double>(after->descriptors - before->descriptors) /
+                             static_cast<double>(opened));
+        }
         print_count("threads_before", before->threads);
         print_count("threads_after", after->threads);
         print_count("processes_after", after->processes);

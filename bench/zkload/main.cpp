@@ -9,32 +9,6 @@
 #include "zkload/modes.h"
 #include "zkload/net.h"
 
-namespace zk::bench {
-
-std::optional<sockaddr_in> target_option(Args& args) {
-    const std::string text = args.text("target", "");
-    if (text.empty()) {
-        std::fprintf(stderr, "--target 127.0.0.1:PORT is required\n");
-        return std::nullopt;
-    }
-    std::string error;
-    auto addr = parse_loopback(text, error);
-    if (!addr) std::fprintf(stderr, "--target: %s\n", error.c_str());
-    return addr;
-}
-
-std::chrono::milliseconds io_timeout_option(Args& args) {
-    return std::chrono::milliseconds(args.number("io-timeout-ms", 5000, 1, 600000));
-}
-
-bool args_ok(const Args& args) {
-    const std::string problems = args.problems();
-    std::fputs(problems.c_str(), stderr);
-    return problems.empty();
-}
-
-}  // namespace zk::bench
-
 namespace {
 
 constexpr const char* usage =
@@ -70,6 +44,12 @@ constexpr const char* usage =
     "         [--rate 0 (as fast as possible)]\n"
     "         datagrams to a UDP sink (B, asked directly; A by default): sent delivered\n"
     "         delivered_per_s loss_pct\n"
+    "  config --out DIR --mapping "
+    "NAME,KIND,LISTEN_PORT[,DEST_IP,DEST_PORT[,SSL_TYPE,CERT,KEY]]...\n"
+    "         DIR/config.xml for zelkorad --home DIR, written by the program's own writer;\n"
+    "         KIND TCP, UDP or PROXY (no destination), SSL_TYPE client or server; repeatable\n"
+    "  report --results FILE\n"
+    "         the comparison table from compare.sh's results.tsv: median, min-max, ratios\n"
     "\n"
     "Client modes also take --io-timeout-ms (5000): the limit of any single socket wait.\n";
 
@@ -100,6 +80,8 @@ int main(int argc, char** argv) {
     if (mode == "http") return zk::bench::run_http(*args);
     if (mode == "udp_rr") return zk::bench::run_udp_latency(*args);
     if (mode == "udp_flood") return zk::bench::run_udp_flood(*args);
+    if (mode == "config") return zk::bench::run_config(*args);
+    if (mode == "report") return zk::bench::run_report(*args);
     std::fprintf(stderr, "zkload: unknown mode %s\n%s", mode.c_str(), usage);
     return 2;
 }

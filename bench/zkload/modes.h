@@ -23,6 +23,8 @@ int run_origin(Args& args);
 int run_http(Args& args);
 int run_udp_latency(Args& args);
 int run_udp_flood(Args& args);
+int run_config(Args& args);
+int run_report(Args& args);
 
 // The fixed response of `origin`, which `http` checks.
 inline constexpr std::string_view http_origin_reply =

@@ -66,6 +66,19 @@ std::map<pid_t, StatLine> all_processes() {
     return out;
 }
 
+// Needs the right to read the process's fd directory (the same user, or root).
+long long open_descriptors(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return 0;
+    long long count = 0;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
 }  // namespace
 
 std::optional<ProcSample> sample_process_tree(pid_t root) {
@@ -85,6 +98,7 @@ std::optional<ProcSample> sample_process_tree(pid_t root) {
         sample.rss_kb += proc_value(pid, "status", "VmRSS");
         sample.pss_kb += proc_value(pid, "smaps_rollup", "Pss");
         sample.threads += proc_value(pid, "status", "Threads");
+        sample.descriptors += open_descriptors(pid);
         const auto [first, last] = children.equal_range(pid);
         for (auto it = first; it != last; ++it)
             todo.push_back(it->second);

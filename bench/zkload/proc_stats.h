@@ -8,10 +8,11 @@ namespace zk::bench {
 
 // Resource use of a process and all its descendants (forking forwarders spread over many).
 struct ProcSample {
-    long long rss_kb = 0;     // sum of VmRSS: counts shared pages once per process
-    long long pss_kb = 0;     // sum of Pss: shared pages split among the processes using them
-    long long threads = 0;    // sum of Threads
-    long long cpu_ticks = 0;  // sum of utime + stime, in clock ticks
+    long long rss_kb = 0;       // sum of VmRSS: counts shared pages once per process
+    long long pss_kb = 0;       // sum of Pss: shared pages split among the processes using them
+    long long threads = 0;      // sum of Threads
+    long long descriptors = 0;  // entries of /proc/PID/fd
+    long long cpu_ticks = 0;    // sum of utime + stime, in clock ticks
     long long processes = 0;
 };
 

@@ -29,6 +29,13 @@ Summary summarize(std::vector<double>& samples) {
     return s;
 }
 
+Spread spread(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
 void print_figure(const std::string& key, double value) {
     std::printf("%s=%.2f\n", key.c_str(), value);
     std::fflush(stdout);

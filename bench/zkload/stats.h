@@ -17,6 +17,15 @@ struct Summary {
 // Nearest-rank percentiles; sorts the samples in place.
 Summary summarize(std::vector<double>& samples);
 
+// The median (the mean of the middle two for an even count) and the range of repeated figures.
+struct Spread {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+// Requires at least one value.
+Spread spread(std::vector<double> values);
+
 // Results go to stdout as "key=value" lines, one figure a line, for scripts to pick up.
 void print_figure(const std::string& key, double value);
 void print_count(const std::string& key, long long value);
