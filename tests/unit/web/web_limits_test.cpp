@@ -47,8 +47,7 @@ TEST_F(WebLimits, SlowClientsCannotCrowdOutABrowserOrTheDescriptors) {
         << server->connection_count();
     // Cut connections end as their threads wake; a newcomer is refused while too many are still
     // ending, which on a loaded machine (sanitizers, two cores) can take a moment.
-    EXPECT_TRUE(
-        test::wait_for([&] { return server->connection_count() <= kWebConnectionLimit; }))
+    EXPECT_TRUE(test::wait_for([&] { return server->connection_count() <= kWebConnectionLimit; }))
         << server->connection_count();
     // The server side holds at most the bound beyond our own client descriptors.
     EXPECT_LE(open_descriptors(), before + kSlowClients + static_cast<int>(bound) + 4);
