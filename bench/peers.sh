@@ -46,9 +46,9 @@ install_missing() {
 # configuration writer, and PEER_CMD running zelkorad on DIR.
 zelkorad_peer() {
     [[ -x $BUILD/zelkorad ]] || return 1
-    local dir=$1 spec args=()
+    local dir=$1 option args=()
     shift
-    for spec in "$@"; do args+=(--mapping "$spec"); done
+    for option in "$@"; do args+=(--mapping "$option"); done
     "$ZKLOAD" config --out "$dir" "${args[@]}" >>"$LOG" 2>&1 || return 1
     PEER_CMD=("$BUILD/zelkorad" --home "$dir")
 }

@@ -5,21 +5,21 @@
 #include <filesystem>
 
 #include "core/config_file.h"
-#include "zkload/mapping_spec.h"
+#include "zkload/mapping_option.h"
 #include "zkload/modes.h"
 
 namespace zk::bench {
 
 int run_config(Args& args) {
     const std::string out = args.text("out", "");
-    const auto specs = args.texts("mapping");
+    const auto options = args.texts("mapping");
     if (!args_ok(args)) return 2;
-    if (out.empty() || specs.empty()) {
+    if (out.empty() || options.empty()) {
         std::fprintf(stderr, "zkload config: --out DIR and at least one --mapping are required\n");
         return 2;
     }
     std::string error;
-    const auto table = mappings_from_specs(specs, error);
+    const auto table = mappings_from_options(options, error);
     if (!table) {
         std::fprintf(stderr, "zkload config: %s\n", error.c_str());
         return 2;

@@ -19,8 +19,8 @@ namespace zk::bench {
 // certificate and key. Every mapping starts with the program. Nothing, with `error` naming the
 // mapping, when a text is not such a mapping or the program's editors would refuse it (a
 // repeated name, say).
-std::optional<MappingTable> mappings_from_specs(const std::vector<std::string>& specs,
-                                                std::string& error);
+std::optional<MappingTable> mappings_from_options(const std::vector<std::string>& options,
+                                                  std::string& error);
 
 // The program's defaults with the web interface and the router monitor off, so the forwarder
 // under test does nothing but forward.

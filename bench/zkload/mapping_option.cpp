@@ -1,4 +1,4 @@
-#include "zkload/mapping_spec.h"
+#include "zkload/mapping_option.h"
 
 #include <vector>
 
@@ -75,8 +75,8 @@ bool apply_destination(PortMapping& m, const std::vector<std::string_view>& fiel
     return true;
 }
 
-std::optional<PortMapping> mapping_from_spec(std::string_view spec, std::string& error) {
-    const auto fields = split_commas(spec);
+std::optional<PortMapping> mapping_from_option(std::string_view option, std::string& error) {
+    const auto fields = split_commas(option);
     if (fields.size() < 3) {
         error = "expected NAME,KIND,LISTEN_PORT[,DEST_IP,DEST_PORT[,SSL_TYPE,CERT,KEY]]";
         return std::nullopt;
@@ -103,17 +103,17 @@ std::optional<PortMapping> mapping_from_spec(std::string_view spec, std::string&
 
 }  // namespace
 
-std::optional<MappingTable> mappings_from_specs(const std::vector<std::string>& specs,
-                                                std::string& error) {
+std::optional<MappingTable> mappings_from_options(const std::vector<std::string>& options,
+                                                  std::string& error) {
     MappingTable table;
-    for (const auto& spec : specs) {
+    for (const auto& option : options) {
         std::string problem;
-        auto m = mapping_from_spec(spec, problem);
+        auto m = mapping_from_option(option, problem);
         if (m) {
             if (auto refused = validate_mapping(*m, table, EditKind::add)) problem = *refused;
         }
         if (!problem.empty()) {
-            error = "mapping " + std::to_string(table.size() + 1) + " (" + spec + "): " + problem;
+            error = "mapping " + std::to_string(table.size() + 1) + " (" + option + "): " + problem;
             return std::nullopt;
         }
         table.push_back(*m);

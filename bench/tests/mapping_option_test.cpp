@@ -1,4 +1,4 @@
-#include "zkload/mapping_spec.h"
+#include "zkload/mapping_option.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace {
 
 // What the written file must read back as, per mapping text.
 struct GoodCase {
-    const char* spec;
+    const char* option;
     const char* type;
     const char* destination_ip;
     const char* destination_port;
@@ -34,11 +34,11 @@ const GoodCase kGood[] = {
 };
 
 TEST(BenchConfig, WrittenMappingsReadBackAsGiven) {
-    std::vector<std::string> specs;
+    std::vector<std::string> options;
     for (const auto& c : kGood)
-        specs.emplace_back(c.spec);
+        options.emplace_back(c.option);
     std::string error;
-    const auto table = mappings_from_specs(specs, error);
+    const auto table = mappings_from_options(options, error);
     ASSERT_TRUE(table) << error;
 
     test::TempDir dir;
@@ -53,7 +53,7 @@ TEST(BenchConfig, WrittenMappingsReadBackAsGiven) {
     for (std::size_t i = 0; i < read.size(); ++i) {
         const GoodCase& c = kGood[i];
         const PortMapping& m = read[i];
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.option);
         EXPECT_EQ(m, (*table)[i]);
         EXPECT_EQ(m.type, c.type);
         EXPECT_EQ(m.destination_ip, c.destination_ip);
@@ -73,7 +73,7 @@ TEST(BenchConfig, WrittenMappingsReadBackAsGiven) {
 
 TEST(BenchConfig, RefusesWhatIsNotALoopbackMapping) {
     const struct {
-        std::vector<std::string> specs;
+        std::vector<std::string> options;
         const char* message;  // part of the error
     } cases[] = {
         {{"a,TCP,24010,10.0.0.1,80"}, "non-loopback"},
@@ -91,9 +91,9 @@ TEST(BenchConfig, RefusesWhatIsNotALoopbackMapping) {
         {{"a,TCP,24010,127.0.0.1,80", "a,UDP,24011,127.0.0.1,81"}, "mapping 2 (a,UDP"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.specs.back());
+        SCOPED_TRACE(c.options.back());
         std::string error;
-        EXPECT_FALSE(mappings_from_specs(c.specs, error));
+        EXPECT_FALSE(mappings_from_options(c.options, error));
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
 }
