@@ -24,14 +24,16 @@ void copy_private(const fs::path& from, const fs::path& to) {
     ::chmod(to.c_str(), 0600);  // it will hold the web password
 }
 
-void copy_images(const std::string& dir, const std::string& staged_dir) {
+// Copies the files of `staged_dir``folder`/ when `dir` has no such folder: one the user keeps
+// (or deleted on purpose) is left alone.
+void copy_folder(const std::string& dir, const std::string& staged_dir, const std::string& folder) {
     std::error_code error;
-    const fs::path source = staged_dir + "image";
-    if (!fs::is_directory(source, error) || fs::exists(dir + "image", error)) return;
-    if (!fs::create_directory(dir + "image", error)) return;
+    const fs::path source = staged_dir + folder;
+    if (!fs::is_directory(source, error) || fs::exists(dir + folder, error)) return;
+    if (!fs::create_directory(dir + folder, error)) return;
     for (const auto& entry : fs::directory_iterator(source, error)) {
         if (!entry.is_regular_file(error)) continue;
-        fs::copy_file(entry.path(), dir + "image/" + entry.path().filename().string(), error);
+        fs::copy_file(entry.path(), dir + folder + "/" + entry.path().filename().string(), error);
     }
 }
 
@@ -53,7 +55,8 @@ std::optional<std::string> prepare_program_directory(const std::string& dir,
     if (!fs::exists(dir + "config.xml", error)) {
         copy_private(staged_dir + kDefaultConfigPath, dir + "config.xml");
     }
-    copy_images(dir, staged_dir);
+    copy_folder(dir, staged_dir, "image");
+    copy_folder(dir, staged_dir, "help");
     return std::nullopt;
 }
 

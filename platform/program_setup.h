@@ -1,7 +1,7 @@
 #pragma once
 // Sets a program directory up the way an installer would have, so `--home DIR` on a new
 // directory gives a working program: without log/ every event would be lost, without image/
-// the web pages would have no style.
+// the web pages would have no style, without help/ the Help button would open nothing.
 
 #include <optional>
 #include <string>
@@ -14,9 +14,9 @@ inline constexpr const char* kDefaultConfigPath = "defaults/config.xml";
 
 // Creates `dir` (with parents) and `dir`log/ when missing; copies the default config.xml from
 // `staged_dir` (mode 0600) only when `dir` holds no config.xml at all, and the files of
-// `staged_dir`image/ when `dir` has no image/. Both paths end with '/'. Returns why the
-// directory cannot serve as a program directory (it cannot be created or is not writable), or
-// nothing; a default that cannot be copied is not such a reason.
+// `staged_dir`image/ and `staged_dir`help/ when `dir` has no such folder. Both paths end with '/'.
+// Returns why the directory cannot serve as a program directory (it cannot be created or is not
+// writable), or nothing; a default that cannot be copied is not such a reason.
 std::optional<std::string> prepare_program_directory(const std::string& dir,
                                                      const std::string& staged_dir);
 

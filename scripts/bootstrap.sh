@@ -10,6 +10,8 @@ packages=(
     procps
     chromium
     curl stunnel4
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    xvfb icewm x11-apps xdotool imagemagick
 )
 # The browser test runs playwright-core with node and npm; the machine's own node is kept when
 # there is one.

@@ -1,0 +1,37 @@
+#include "ui/about_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zk {
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle("About");
+    auto* picture = new QLabel;
+    picture->setPixmap(QPixmap(":/icons/about.png"));
+    auto* name = new QLabel("<b>Zelkora</b>");
+    auto* version = new QLabel("Version 2.1.0 Build on 4-25-2013");
+    version->setObjectName("version");
+    auto* texts = new QVBoxLayout;
+    texts->addStretch();
+    texts->addWidget(name);
+    texts->addWidget(version);
+    texts->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addWidget(picture);
+    top->addSpacing(12);
+    top->addLayout(texts);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    buttons->button(QDialogButtonBox::Ok)->setText("OK");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+}  // namespace zk

@@ -1,0 +1,23 @@
+#pragma once
+// Command line of zelkora. Options with a single dash (-platform, -style) belong to Qt and are
+// left to it.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zk {
+
+struct DesktopOptions {
+    std::optional<std::string> home;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses the arguments after the program name; on a fault returns nothing and sets `error`.
+std::optional<DesktopOptions> parse_desktop_options(const std::vector<std::string>& args,
+                                                    std::string& error);
+
+std::string desktop_usage();
+
+}  // namespace zk

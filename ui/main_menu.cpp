@@ -1,0 +1,74 @@
+#include "ui/main_menu.h"
+
+#include <unistd.h>
+
+#include "engine/event_log.h"
+#include "platform/autostart.h"
+#include "platform/service_unit.h"
+#include "ui/log_follower_window.h"
+#include "ui/option_dialog.h"
+
+namespace zk {
+namespace {
+
+void log_failure(const std::optional<std::string>& message) {
+    if (message) log_event("%s\n", message->c_str());
+}
+
+}  // namespace
+
+MainMenu::MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup, QWidget* window)
+    : QMenu(window), model_(model), seams_(seams), setup_(setup), window_(window) {
+    setObjectName("main_menu");
+    if (::access(dovreth_path().c_str(), X_OK) == 0)
+        addAction("Open Dovreth", this, &MainMenu::open_dovreth);
+    auto* log = addMenu("System Log");
+    log->addAction("View System Log", this, &MainMenu::view_system_log);
+    log->addAction("Tail System Log", this, &MainMenu::tail_system_log);
+    auto* service = addMenu("Run as a Service");
+    service->addAction("install", this, &MainMenu::install_service);
+    service->addAction("uninstall", this, &MainMenu::uninstall_service);
+    addAction("Option", this, &MainMenu::open_options);
+}
+
+std::string MainMenu::dovreth_path() const {
+    return model_.program_dir() + "dovreth/bin/Dovreth";
+}
+
+std::string MainMenu::system_log_path() const {
+    return model_.program_dir() + "log/zk-gate.log";
+}
+
+void MainMenu::open_options() {
+    COption dialog(model_.settings(), window_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const AppSettings settings = dialog.settings();
+    if (const auto error = model_.change_settings(settings))
+        seams_.messages.show_message(*error, "", MessageIcon::error);
+    log_failure(set_autostart(is_set(settings.auto_startup), setup_.executable, setup_.home));
+}
+
+void MainMenu::view_system_log() {
+    if (!seams_.processes.launch({"xdg-open", system_log_path()}))
+        log_event("cannot start xdg-open for %s\n", system_log_path().c_str());
+}
+
+void MainMenu::tail_system_log() {
+    auto* follower = new LogFollowerWindow(system_log_path(), setup_.timings.log_follow, window_);
+    follower->show();
+}
+
+void MainMenu::install_service() {
+    log_failure(zk::install_service(service_place(), setup_.daemon_path, model_.program_dir(),
+                                    seams_.processes));
+}
+
+void MainMenu::uninstall_service() {
+    log_failure(zk::uninstall_service(service_place(), seams_.processes));
+}
+
+void MainMenu::open_dovreth() {
+    seams_.processes.launch({dovreth_path()});
+}
+
+}  // namespace zk

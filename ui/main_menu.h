@@ -1,0 +1,41 @@
+#pragma once
+// The main menu behind the toolbar's drop-down button: the system log, the service, the
+// options, and the sibling program when it is installed. Windows that later join the program
+// add their items here.
+//
+// UI thread only.
+
+#include <QMenu>
+
+#include "app/app_model.h"
+#include "ui/desktop_seams.h"
+#include "ui/desktop_setup.h"
+
+namespace zk {
+
+class MainMenu final : public QMenu {
+    Q_OBJECT
+public:
+    MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup, QWidget* window);
+
+    // "Option": runs the dialog and, on OK, stores the settings and writes or removes the
+    // autostart entry (on every OK, changed or not).
+    void open_options();
+    void view_system_log();
+    void tail_system_log();
+    void install_service();
+    void uninstall_service();
+    void open_dovreth();
+
+    // Where the sibling program would be; its item is offered only when it is there.
+    std::string dovreth_path() const;
+    std::string system_log_path() const;
+
+private:
+    AppModel& model_;
+    DesktopSeams& seams_;
+    const DesktopSetup& setup_;
+    QWidget* window_;
+};
+
+}  // namespace zk
