@@ -1,60 +1,174 @@
 #!/usr/bin/env bash
-# Photographs what a user of Zelkora sees, for a person to look at: today the web management
-# interface (the list with running mappings, the add page, a message page), drawn by headless
-# Chromium. The desktop windows join these pictures once the desktop program exists.
-# It runs the built zelkorad on a fresh program directory with a few mappings, talks only to
-# 127.0.0.1, and stops only the process it started.
+# Photographs what a user of Zelkora sees, for a person to look at: the desktop program's windows
+# on a virtual screen (Xvfb, with icewm for title bars and a tray), and the web management
+# interface drawn by headless Chromium.
+# It runs the built zelkora on a fresh program directory with a few mappings, one of them
+# running with live sessions, talks only to 127.0.0.1, and stops only the processes it started.
 #
 # Usage: tools/screenshots.sh OUTDIR   (the build in build/, or the one named by ZK_BUILD_DIR)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:?usage: tools/screenshots.sh OUTDIR}
 build=${ZK_BUILD_DIR:-$here/build}
-zelkorad=$build/zelkorad
+zelkora=$build/zelkora
 browser=/usr/bin/chromium
 
 fail() { echo "screenshots: $*" >&2; exit 1; }
-[ -x "$zelkorad" ] || fail "$zelkorad is missing; build first (./run.sh or ./test.sh)"
-[ -x "$browser" ] || fail "$browser is missing; run scripts/bootstrap.sh"
+[ -x "$zelkora" ] || fail "$zelkora is missing; build first (./run.sh or ./test.sh)"
+for tool in Xvfb icewm xdotool import convert "$browser"; do
+    command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/bootstrap.sh"
+done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 home=$(mktemp -d /tmp/zk-shots.XXXXXX)
-pid=""
+pids=()
 cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
     rm -rf "$home"
 }
 trap cleanup EXIT
 
+# --- the program directory -------------------------------------------------------------------
 # A free loopback port: the kernel picks it, this script gives it up again right away.
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 web_port=$(free_port)
 relay_port=$(free_port)
+range_port=$(free_port)
+range_destination=$(free_port)
 
 "$build/bench/zkload" config --out "$home" \
     --mapping "web relay,TCP,$relay_port,127.0.0.1,$web_port" \
     --mapping "dns,UDP,$(free_port),127.0.0.1,53" \
-    --mapping "proxy,PROXY,$(free_port)" >/dev/null
-# The web interface on, without a password: the pictures show the pages, not a login box.
-sed -i "s/enable_web=\"0\"/enable_web=\"1\"/; s/web_listen_port=\"[0-9]*\"/web_listen_port=\"$web_port\"/; s/protect=\"1\"/protect=\"0\"/" \
+    --mapping "proxy,PROXY,$(free_port)" \
+    --mapping "games,TCP,$range_port,127.0.0.1,$range_destination" >/dev/null
+# The web interface on, without a password: the pictures show the pages, not a login box. The
+# relay logs its traffic; "dns" and "games" wait to be started; "games" is a range with an allow
+# list.
+sed -i "s/enable_web=\"0\"/enable_web=\"1\"/; s/web_listen_port=\"[0-9]*\"/web_listen_port=\"$web_port\"/; s/protect=\"1\"/protect=\"0\"/
+    /name=\"web relay\"/ { s|enable_log=\"0\"|enable_log=\"1\"|; s|log_file=\"\"|log_file=\"$home/log/web-relay.log\"| }
+    /name=\"dns\"/ s/auto_start=\"Y\"/auto_start=\"N\"/
+    /name=\"games\"/ { s/listen_port_type=\"0\"/listen_port_type=\"1\"/; s/listen_port_end=\"0\"/listen_port_end=\"$((range_port + 9))\"/
+        s/destination_port_type=\"0\"/destination_port_type=\"1\"/; s/destination_port_end=\"0\"/destination_port_end=\"$((range_destination + 9))\"/
+        s/auto_start=\"Y\"/auto_start=\"N\"/; s/max_sessions=\"\"/max_sessions=\"20\"/; s/enable_ip_strategy=\"0\"/enable_ip_strategy=\"1\"/ }" \
     "$home/config.xml"
+# The first <allow_ip> is the relay's, the fourth the range's.
+awk 'BEGIN { n = 0 } /^<allow_ip>\r?$/ { n++; print; if (n == 4) {
+        eol = sub(/\r$/, "") ? "\r" : ""
+        print "<ip start=\"192.168.1.10\" end=\"192.168.1.60\" />" eol
+        print "<ip start=\"10.0.0.1\" end=\"10.0.0.255\" />" eol }; next } { print }' \
+    "$home/config.xml" >"$home/config.new" && mv "$home/config.new" "$home/config.xml"
+chmod 600 "$home/config.xml"
 
-"$zelkorad" --home "$home" >"$home/zelkorad.out" 2>&1 &
-pid=$!
+# --- a screen with a tray ---------------------------------------------------------------------
+display=90
+while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$home/xvfb.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+export DISPLAY=":$display"
+icewm >"$home/icewm.out" 2>&1 &
+pids+=($!)
+sleep 2
+
+"$zelkora" --home "$home" >"$home/zelkora.out" 2>&1 &
+zelkora_pid=$!
+pids+=("$zelkora_pid")
 for _ in $(seq 100); do
     curl -fs -o /dev/null "http://127.0.0.1:$web_port/" && break
     sleep 0.1
 done
 curl -fs -o /dev/null "http://127.0.0.1:$web_port/" || fail "the web interface did not answer"
 
-shoot() { # name url
+# Traffic through the relay (for its log), then three sessions that stay open.
+for _ in 1 2 3; do curl -fs -o /dev/null "http://127.0.0.1:$relay_port/" || true; done
+for _ in 1 2 3; do
+    bash -c "exec 3<>/dev/tcp/127.0.0.1/$relay_port; sleep 60" 2>/dev/null &
+    pids+=($!)
+done
+sleep 1
+
+window_named() { # exact title
+    local id=""
+    for _ in $(seq 50); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) && [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || fail "no window \"$1\""
+    echo "$id"
+}
+shoot_window() { # name window
+    sleep 0.5  # let it paint
+    import -screen -frame -window "$2" "$out/$1.png" || fail "could not photograph $1"
+    echo "$out/$1.png"
+}
+keys() { # window keys...
+    local id=$1; shift
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    xdotool key --clearmodifiers "$@"
+}
+
+main=$(window_named Zelkora)
+# The first row (the running relay) selected.
+keys "$main" ctrl+Home Down Up
+shoot_window main-window "$main"
+
+# The range mapping opened for editing, then its Advanced Option dialog.
+keys "$main" ctrl+End Up Down Return
+mapping=$(window_named "Add Port Mapping")
+shoot_window mapping-dialog "$mapping"
+eval "$(xdotool getwindowgeometry --shell "$mapping" 2>/dev/null)"
+xdotool mousemove --window "$mapping" 50 $((HEIGHT - 23)) click 1  # "Advanced", lower left
+advanced=$(window_named "Advanced Option")
+shoot_window advanced-dialog "$advanced"
+keys "$advanced" Escape
+keys "$mapping" Escape
+
+# The main menu's last item.
+keys "$main" F10
+sleep 0.3
+xdotool key Up Return
+option=$(window_named Option)
+shoot_window option-dialog "$option"
+keys "$option" Escape
+
+# The main menu's System Log > Tail System Log.
+keys "$main" F10
+sleep 0.3
+xdotool key Down Right Down Return
+follower=$(window_named ".*zk-gate.log - Zelkora")
+shoot_window log-follower "$follower"
+xdotool windowclose "$follower" 2>/dev/null || keys "$follower" alt+F4
+
+# The tray icon's menu, opened with the right button; the picture is the screen's lower right.
+tray=""
+for id in $(xdotool search --pid "$zelkora_pid" 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
+    if [ "${WIDTH:-0}" -le 64 ] && [ "${HEIGHT:-0}" -le 64 ] && [ "${Y:-0}" -ge 700 ]; then
+        tray=$id
+        break
+    fi
+done
+[ -n "$tray" ] || fail "the tray icon is not in icewm's tray"
+xdotool mousemove --window "$tray" 8 8 click 3
+sleep 0.7
+import -window root "$home/screen.png"
+convert "$home/screen.png" -gravity SouthEast -crop 420x220+0+0 +repage "$out/tray-menu.png"
+echo "$out/tray-menu.png"
+xdotool key Escape
+
+# --- the web interface ---------------------------------------------------------------------
+shoot_page() { # name url
     "$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,700 \
         --screenshot="$out/$1.png" "$2" >/dev/null 2>&1 || fail "chromium could not draw $1"
     echo "$out/$1.png"
 }
 base="http://127.0.0.1:$web_port"
-shoot web-list "$base/"
-shoot web-add "$base/?action=add"
+shoot_page web-list "$base/"
+shoot_page web-add "$base/?action=add"
 # Editing a running mapping is refused with a message page.
-shoot web-message "$base/?name=dns&action=edit"
+shoot_page web-message "$base/?name=proxy&action=edit"
+
+kill -TERM "$zelkora_pid"
+wait "$zelkora_pid" || fail "zelkora did not exit cleanly"

@@ -38,6 +38,7 @@ QTableWidget* make_range_list(const QString& object_name) {
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 8);
     list->horizontalHeader()->setStretchLastSection(false);
     const int frame = 2 * list->frameWidth();
     list->setMinimumWidth(2 * kColumnWidth + frame +

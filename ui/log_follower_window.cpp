@@ -27,7 +27,7 @@ LogFollowerWindow::LogFollowerWindow(const std::string& path,
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
-    resize(760, 420);
+    resize(980, 460);
     connect(&timer_, &QTimer::timeout, this, &LogFollowerWindow::read_more);
     timer_.start(poll_interval);
     read_more();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "support/recording_sink.h"
 #include "ui/desktop_seams.h"
@@ -32,11 +33,19 @@ public:
     QString last_suffix;
 };
 
-// Starts nothing; window tests never run other programs.
-class IdleProcessRunner : public ProcessRunner {
+// Starts nothing (window tests never run other programs); remembers what it was asked to start.
+class RecordingProcessRunner : public ProcessRunner {
 public:
-    int run(const std::vector<std::string>&) override { return -1; }
-    bool launch(const std::vector<std::string>&) override { return false; }
+    int run(const std::vector<std::string>& argv) override {
+        runs.push_back(argv);
+        return -1;
+    }
+    bool launch(const std::vector<std::string>& argv) override {
+        launches.push_back(argv);
+        return true;
+    }
+    std::vector<std::vector<std::string>> runs;
+    std::vector<std::vector<std::string>> launches;
 };
 
 // Seams whose name lookups answer from `hosts` and are counted.
@@ -47,7 +56,7 @@ struct FakeSeams {
 
     RecordingSink sink;
     FakeFileChooser files;
-    IdleProcessRunner processes;
+    RecordingProcessRunner processes;
     std::map<std::string, std::string> hosts;
     int lookups = 0;
     DesktopSeams seams{sink, files, processes,

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
+#include <fstream>
 
 #include "app/app_model.h"
 #include "core/config_file.h"
@@ -22,6 +23,7 @@
 #include "support/temp_dir.h"
 #include "ui/add_port_dialog.h"
 #include "ui/desktop_test_support.h"
+#include "ui/log_follower_window.h"
 #include "ui/main_menu.h"
 #include "ui/main_window.h"
 #include "ui/option_dialog.h"
@@ -103,6 +105,7 @@ private slots:
     void delete_of_the_middle_row_keeps_a_later_running_row_tied();
     void start_and_stop_of_a_range_show_operating_once_per_row();
     void option_writes_and_removes_the_autostart_entry();
+    void help_and_logs_open_with_their_viewers();
     void close_box_hides_and_esc_exits();
     void tray_animates_only_while_traffic_flows();
 };
@@ -283,6 +286,36 @@ void MainWindowTest::option_writes_and_removes_the_autostart_entry() {
         QCOMPARE(d.model->settings().top_window.str(), std::string(on ? "1" : "0"));
     }
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+void MainWindowTest::help_and_logs_open_with_their_viewers() {
+    PortMapping logged = mapping("logged", test::free_port());
+    logged.enable_log = "1";
+    Desktop d({logged});
+    logged.log_file = d.dir.file("relay.log");
+    QVERIFY(!d.model->edit_mapping(0, logged));
+    std::string lines;
+    for (int i = 1; i <= 150; ++i)
+        lines += "line " + std::to_string(i) + "\n";
+    test::write_file(logged.log_file.str(), lines);
+
+    d.window->open_help();
+    d.window->main_menu()->view_system_log();
+    using Argv = std::vector<std::string>;
+    QCOMPARE(d.fakes.processes.launches,
+             (std::vector<Argv>{Argv{"xdg-open", d.dir.dir() + "help/index.html"},
+                                Argv{"xdg-open", d.dir.dir() + "log/zk-gate.log"}}));
+
+    // Tail Log: the last 100 lines, then what is appended.
+    d.select(0);
+    d.window->tail_log();
+    auto* follower = d.window->findChild<LogFollowerWindow*>("log_follower");
+    QVERIFY(follower);
+    QVERIFY(follower->text().startsWith("line 51\n"));
+    QVERIFY(follower->text().endsWith("line 150\n"));
+    std::ofstream(logged.log_file.str(), std::ios::app) << "line 151\n";
+    QTRY_VERIFY(follower->text().endsWith("line 151\n"));
+    follower->close();
 }
 
 void MainWindowTest::close_box_hides_and_esc_exits() {
