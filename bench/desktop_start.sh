@@ -10,6 +10,8 @@
 # DESKTOP_MAPPINGS [50], BENCH_BUILD [<repo>/build] (a build with the desktop program).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=tools/virtual_screen.sh
+source "$root/tools/virtual_screen.sh"
 build=${BENCH_BUILD:-$root/build}
 runs=${DESKTOP_RUNS:-10}
 idle_seconds=${DESKTOP_IDLE_SECONDS:-10}
@@ -41,15 +43,7 @@ awk 'BEGIN { n = 0 } /^<mapping / { n++; if (n > 10) sub(/auto_start="Y"/, "auto
     "$home/config.xml" >"$home/config.new" && mv "$home/config.new" "$home/config.xml"
 chmod 600 "$home/config.xml"
 
-display=95
-while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-export DISPLAY=":$display"
-icewm >/dev/null 2>&1 &
-pids+=($!)
-sleep 2
+start_virtual_screen 95 "$home"
 
 times=()
 pid=""

@@ -8,6 +8,8 @@
 # Usage: tools/screenshots.sh OUTDIR   (the build in build/, or the one named by ZK_BUILD_DIR)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=tools/virtual_screen.sh
+source "$here/tools/virtual_screen.sh"
 out=${1:?usage: tools/screenshots.sh OUTDIR}
 build=${ZK_BUILD_DIR:-$here/build}
 zelkora=$build/zelkora
@@ -62,15 +64,7 @@ awk 'BEGIN { n = 0 } /^<allow_ip>\r?$/ { n++; print; if (n == 4) {
 chmod 600 "$home/config.xml"
 
 # --- a screen with a tray ---------------------------------------------------------------------
-display=90
-while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$home/xvfb.out" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-export DISPLAY=":$display"
-icewm >"$home/icewm.out" 2>&1 &
-pids+=($!)
-sleep 2
+start_virtual_screen 90 "$home"
 
 "$zelkora" --home "$home" >"$home/zelkora.out" 2>&1 &
 zelkora_pid=$!
