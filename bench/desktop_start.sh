@@ -20,15 +20,12 @@ zelkora=$build/zelkora
 
 fail() { echo "desktop_start: $*" >&2; exit 1; }
 [ -x "$zelkora" ] || fail "$zelkora is missing: build with -DZK_BUILD_GUI=ON"
-for tool in Xvfb icewm xdotool; do
-    command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/bootstrap.sh"
-done
+require_screen_tools || exit 1
 
 home=$(mktemp -d /tmp/zk-desktop-bench.XXXXXX)
 pids=()
 cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    stop_started_processes
     rm -rf "$home"
 }
 trap cleanup EXIT

@@ -17,17 +17,14 @@ browser=/usr/bin/chromium
 
 fail() { echo "screenshots: $*" >&2; exit 1; }
 [ -x "$zelkora" ] || fail "$zelkora is missing; build first (./run.sh or ./test.sh)"
-for tool in Xvfb icewm xdotool import convert "$browser"; do
-    command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/bootstrap.sh"
-done
+require_screen_tools import convert "$browser" || exit 1
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 home=$(mktemp -d /tmp/zk-shots.XXXXXX)
 pids=()
 cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    stop_started_processes
     rm -rf "$home"
 }
 trap cleanup EXIT
@@ -48,7 +45,7 @@ range_destination=$(free_port)
 # The web interface on, without a password: the pictures show the pages, not a login box. The
 # relay logs its traffic; "dns" and "games" wait to be started; "games" is a range with an allow
 # list.
-sed -i "s/enable_web=\"0\"/enable_web=\"1\"/; s/web_listen_port=\"[0-9]*\"/web_listen_port=\"$web_port\"/; s/protect=\"1\"/protect=\"0\"/
+sed -i "s/enable_web=\"0\"/enable_web=\"1\"/; s/top_window=\"0\"/top_window=\"1\"/; s/web_listen_port=\"[0-9]*\"/web_listen_port=\"$web_port\"/; s/protect=\"1\"/protect=\"0\"/
     /name=\"web relay\"/ { s|enable_log=\"0\"|enable_log=\"1\"|; s|log_file=\"\"|log_file=\"$home/log/web-relay.log\"| }
     /name=\"dns\"/ s/auto_start=\"Y\"/auto_start=\"N\"/
     /name=\"games\"/ { s/listen_port_type=\"0\"/listen_port_type=\"1\"/; s/listen_port_end=\"0\"/listen_port_end=\"$((range_port + 9))\"/
@@ -84,11 +81,8 @@ done
 sleep 1
 
 window_named() { # exact title
-    local id=""
-    for _ in $(seq 50); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) && [ -n "$id" ] && break
-        sleep 0.1
-    done
+    local id
+    id=$(visible_window "$1")
     [ -n "$id" ] || fail "no window \"$1\""
     echo "$id"
 }
@@ -119,6 +113,20 @@ shoot_window advanced-dialog "$advanced"
 keys "$advanced" Escape
 keys "$mapping" Escape
 
+# The floating speed window and the monitor (the menu's first item) while pages are fetched
+# through the relay: a bounded number of requests.
+timeout 30 bash -c "for _ in \$(seq 5000); do curl -fs -o /dev/null http://127.0.0.1:$relay_port/ || true; done" &
+pids+=($!)
+sleep 4
+shoot_window floating-window "$(window_named "Zelkora Traffic")"
+keys "$main" F10
+sleep 0.3
+xdotool key Down Return
+monitor=$(window_named "Zelkora Monitor")
+sleep 8  # a few seconds of bars
+shoot_window monitor "$monitor"
+keys "$monitor" Escape
+
 # The main menu's last item.
 keys "$main" F10
 sleep 0.3
@@ -130,7 +138,7 @@ keys "$option" Escape
 # The main menu's System Log > Tail System Log.
 keys "$main" F10
 sleep 0.3
-xdotool key Down Right Down Return
+xdotool key Down Down Right Down Return
 follower=$(window_named ".*zk-gate.log - Zelkora")
 shoot_window log-follower "$follower"
 xdotool windowclose "$follower" 2>/dev/null || keys "$follower" alt+F4

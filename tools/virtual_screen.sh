@@ -14,3 +14,29 @@ start_virtual_screen() {
     pids+=($!)
     sleep 2  # the window manager and its tray take over the screen
 }
+
+# Fails unless the screen's tools are installed.
+require_screen_tools() {
+    local tool
+    for tool in Xvfb icewm xdotool "$@"; do
+        command -v "$tool" >/dev/null || { echo "$tool is missing; run scripts/bootstrap.sh" >&2; return 1; }
+    done
+}
+
+# Stops every process in `pids` (the caller's), by PID, and waits for them.
+stop_started_processes() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+}
+
+# Prints the id of a shown window whose whole title matches TITLE (a regular expression),
+# waiting up to 5 s for it; prints nothing when none shows.
+visible_window() {
+    local id=""
+    for _ in $(seq 50); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) && [ -n "$id" ] && break
+        sleep 0.1
+    done
+    echo "$id"
+}

@@ -5,7 +5,9 @@
 #include "engine/event_log.h"
 #include "platform/autostart.h"
 #include "platform/service_unit.h"
+#include "ui/floating_window.h"
 #include "ui/log_follower_window.h"
+#include "ui/monitor_window.h"
 #include "ui/option_dialog.h"
 
 namespace zk {
@@ -17,11 +19,19 @@ void log_failure(const std::optional<std::string>& message) {
 
 }  // namespace
 
-MainMenu::MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup, QWidget* window)
-    : QMenu(window), model_(model), seams_(seams), setup_(setup), window_(window) {
+MainMenu::MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup,
+                   TrafficSampler& sampler, CTheTop& floating, QWidget* window)
+    : QMenu(window),
+      model_(model),
+      seams_(seams),
+      setup_(setup),
+      sampler_(sampler),
+      floating_(floating),
+      window_(window) {
     setObjectName("main_menu");
     if (::access(dovreth_path().c_str(), X_OK) == 0)
         addAction("Open Dovreth", this, &MainMenu::open_dovreth);
+    addAction("Zelkora Monitor", this, &MainMenu::open_monitor);
     auto* log = addMenu("System Log");
     log->addAction("View System Log", this, &MainMenu::view_system_log);
     log->addAction("Tail System Log", this, &MainMenu::tail_system_log);
@@ -45,7 +55,16 @@ void MainMenu::open_options() {
     const AppSettings settings = dialog.settings();
     if (const auto error = model_.change_settings(settings))
         seams_.messages.show_message(*error, "", MessageIcon::error);
+    if (is_set(settings.top_window)) {
+        floating_.show_at_top_right();
+    } else {
+        floating_.hide_window();
+    }
     log_failure(set_autostart(is_set(settings.auto_startup), setup_.executable, setup_.home));
+}
+
+void MainMenu::open_monitor() {
+    CMonitor(model_, sampler_, setup_.timings.monitor_refresh, window_).exec();
 }
 
 void MainMenu::view_system_log() {

@@ -13,13 +13,20 @@
 
 namespace zk {
 
+class CTheTop;
+class TrafficSampler;
+
 class MainMenu final : public QMenu {
     Q_OBJECT
 public:
-    MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup, QWidget* window);
+    MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup,
+             TrafficSampler& sampler, CTheTop& floating, QWidget* window);
 
-    // "Option": runs the dialog and, on OK, stores the settings and writes or removes the
-    // autostart entry (on every OK, changed or not).
+    // "Zelkora Monitor", modal.
+    void open_monitor();
+
+    // "Option": runs the dialog and, on OK, stores the settings, shows or hides the floating
+    // window and writes or removes the autostart entry (on every OK, changed or not).
     void open_options();
     void view_system_log();
     void tail_system_log();
@@ -35,6 +42,8 @@ private:
     AppModel& model_;
     DesktopSeams& seams_;
     const DesktopSetup& setup_;
+    TrafficSampler& sampler_;
+    CTheTop& floating_;
     QWidget* window_;
 };
 

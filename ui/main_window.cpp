@@ -18,10 +18,12 @@
 #include "platform/descriptor_reserve.h"
 #include "ui/about_dialog.h"
 #include "ui/add_port_dialog.h"
+#include "ui/floating_window.h"
 #include "ui/icons.h"
 #include "ui/log_follower_window.h"
 #include "ui/main_menu.h"
 #include "ui/operating_window.h"
+#include "ui/traffic_sampler.h"
 #include "ui/tray_icon.h"
 
 namespace zk {
@@ -65,7 +67,9 @@ MainWindow::MainWindow(AppModel& model, DesktopSeams& seams, DesktopSetup setup,
     setWindowIcon(QIcon(":/icons/zelkora.png"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
-    menu_ = new MainMenu(model_, seams_, setup_, this);
+    sampler_ = new TrafficSampler(setup_.timings.traffic_sample, this);
+    floating_ = std::make_unique<CTheTop>(*sampler_);
+    menu_ = new MainMenu(model_, seams_, setup_, *sampler_, *floating_, this);
     menu_button_ = new QToolButton;
     menu_button_->setObjectName("menu_button");
     menu_button_->setIcon(QIcon(":/icons/zelkora.png"));
@@ -176,6 +180,8 @@ void MainWindow::start_up() {
     model_.set_observer(&relay_);
     model_.start_up();
     refresh();
+    sampler_->start();
+    if (is_set(model_.settings().top_window)) floating_->show_at_top_right();
 }
 
 void MainWindow::refresh() {
@@ -303,6 +309,7 @@ void MainWindow::exit_program() {
                      std::strerror(error));
     }
     tray_->remove();
+    floating_->hide_window();
     hide();
     emit exited(error == 0);
 }

@@ -7,6 +7,7 @@
 // refresh to this thread; no widget is touched from another thread.
 
 #include <QDialog>
+#include <memory>
 #include <vector>
 
 #include "app/app_model.h"
@@ -21,7 +22,9 @@ class QToolButton;
 
 namespace zk {
 
+class CTheTop;
 class MainMenu;
+class TrafficSampler;
 class TrayIcon;
 
 class MainWindow final : public QDialog {
@@ -54,6 +57,7 @@ public:
     QTableView* list_view() const { return view_; }
     MainMenu* main_menu() const { return menu_; }
     TrayIcon* tray() const { return tray_; }
+    CTheTop* floating_window() const { return floating_.get(); }
 
 signals:
     void exited(bool saved);
@@ -73,6 +77,8 @@ private:
     DesktopSeams& seams_;
     const DesktopSetup setup_;
     ModelRelay relay_;
+    TrafficSampler* sampler_;
+    std::unique_ptr<CTheTop> floating_;  // a window of its own, on top of every other
     MappingListModel list_;
     QTableView* view_;
     QToolButton* menu_button_;

@@ -23,6 +23,7 @@
 #include "support/temp_dir.h"
 #include "ui/add_port_dialog.h"
 #include "ui/desktop_test_support.h"
+#include "ui/floating_window.h"
 #include "ui/log_follower_window.h"
 #include "ui/main_menu.h"
 #include "ui/main_window.h"
@@ -284,6 +285,7 @@ void MainWindowTest::option_writes_and_removes_the_autostart_entry() {
         }
         QCOMPARE(d.model->settings().auto_startup.str(), std::string(on ? "1" : "0"));
         QCOMPARE(d.model->settings().top_window.str(), std::string(on ? "1" : "0"));
+        QCOMPARE(d.window->floating_window()->isVisible(), on);
     }
     qunsetenv("XDG_CONFIG_HOME");
 }
