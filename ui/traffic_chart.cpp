@@ -78,6 +78,11 @@ TrafficChart::~TrafficChart() {
 
 void TrafficChart::add_sample(const TrafficRates& rates) {
     history_.add_sample(rates, kind_);
+    // Laid out once per sample, not on each of the twenty paints a second.
+    label_text_[0].setText(QString::fromStdString(history_.label_line1()));
+    label_text_[1].setText(QString::fromStdString(history_.label_line2()));
+    for (auto& text : label_text_)
+        text.prepare({}, label_font());
     update();
 }
 
@@ -138,24 +143,20 @@ void TrafficChart::paint_bars(QPainter& painter) {
 }
 
 QFont TrafficChart::label_font() {
-    QFont font("Arial");
-    font.setPixelSize(10);
+    // Resolved once: matching a family against the installed fonts is not free.
+    static const QFont font = [] {
+        QFont f("Arial");
+        f.setPixelSize(10);
+        return f;
+    }();
     return font;
 }
 
 void TrafficChart::paint_label(QPainter& painter) {
     if (history_.label_line1().empty()) return;
-    // Laid out again only when a sample changed the texts, not twenty times a second.
-    if (label_text_[0].text().toStdString() != history_.label_line1() ||
-        label_text_[1].text().toStdString() != history_.label_line2()) {
-        for (int i = 0; i < 2; ++i) {
-            const auto& text = i == 0 ? history_.label_line1() : history_.label_line2();
-            label_text_[i].setText(QString::fromStdString(text));
-            label_text_[i].prepare({}, label_font());
-        }
-    }
     painter.setFont(label_font());
-    const int line = painter.fontMetrics().height() + painter.fontMetrics().leading();
+    static const QFontMetrics metrics(label_font());
+    static const int line = metrics.height() + metrics.leading();
     // A one-pixel shadow first, so the text reads over grid lines and bars.
     for (const auto& [dx, colour] : {std::pair{6, kBackground}, std::pair{5, kLabel}}) {
         painter.setPen(colour);
