@@ -136,12 +136,20 @@ RowActions AppModel::row_actions(int index) const {
 
 ModelSnapshot AppModel::snapshot() const {
     std::lock_guard guard(lock_);
-    ModelSnapshot s{settings_, mappings_, {}, triggers_};
-    s.rows.reserve(mappings_.size());
-    for (std::size_t i = 0; i < mappings_.size(); ++i) {
-        s.rows.push_back(list_row(mappings_[i], rows_[i].status, rows_[i].sessions));
-    }
-    return s;
+    return {settings_, mappings_, rows_locked(), triggers_};
+}
+
+std::vector<ListRow> AppModel::list_rows() const {
+    std::lock_guard guard(lock_);
+    return rows_locked();
+}
+
+std::vector<ListRow> AppModel::rows_locked() const {
+    std::vector<ListRow> rows;
+    rows.reserve(mappings_.size());
+    for (std::size_t i = 0; i < mappings_.size(); ++i)
+        rows.push_back(list_row(mappings_[i], rows_[i].status, rows_[i].sessions));
+    return rows;
 }
 
 std::optional<std::string> AppModel::edit_mapping_named(std::string_view name,

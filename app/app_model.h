@@ -112,6 +112,9 @@ public:
 
     RowActions row_actions(int index) const;
     ModelSnapshot snapshot() const;
+    // The list's rows alone: what a window refreshes when a status or a session count changes,
+    // without copying every record under the lock the engine's reports wait for.
+    std::vector<ListRow> list_rows() const;
 
     // The web interface names mappings instead of rows. These act on the first mapping named
     // exactly `name`, found under the same lock as the change, so a row that moved meanwhile is
@@ -157,6 +160,7 @@ private:
     // write_files for a command: the message when the change could not be written.
     std::optional<std::string> persist();  // lock held
 
+    std::vector<ListRow> rows_locked() const;                  // lock held
     bool valid_row(int index) const;                           // lock held
     bool stopped(int index) const;                             // lock held
     int row_of(int table_index, std::string_view name) const;  // lock held; -1 if none

@@ -1,35 +1,15 @@
 #include "platform/autostart.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
-#include "core/file_replace.h"
 #include "core/validation.h"
+#include "platform/user_config.h"
 
 namespace zk {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string home_directory() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr) {
-        return found->pw_dir;
-    }
-    return "/";
-}
 
 // One argument of an Exec line: inside double quotes '"', '`', '$' and '\' take a backslash.
 std::string exec_argument(const std::string& text) {
@@ -59,14 +39,6 @@ std::string exec_value(const std::string& line) {
 }
 
 }  // namespace
-
-std::string xdg_config_home() {
-    const char* configured = std::getenv("XDG_CONFIG_HOME");
-    if (configured != nullptr && configured[0] == '/') return configured;
-    std::string home = home_directory();
-    if (!home.empty() && home.back() == '/') home.pop_back();
-    return home + "/.config";
-}
 
 std::string autostart_entry_path() {
     return xdg_config_home() + "/autostart/zelkora.desktop";
@@ -99,18 +71,6 @@ std::optional<std::string> set_autostart(bool on, const std::string& executable,
         return "cannot start with the session: the program's path holds control characters";
     }
     return write_public_file(path, autostart_entry(executable, home));
-}
-
-std::optional<std::string> write_public_file(const std::string& path, const std::string& text) {
-    std::error_code error;
-    const fs::path parent = fs::path(path).parent_path();
-    if (!parent.empty()) fs::create_directories(parent, error);
-    if (error) return "cannot create " + parent.string() + ": " + error.message();
-
-    if (const int failure = replace_file(path, text, 0644)) {
-        return "cannot write " + path + ": " + std::strerror(failure);
-    }
-    return std::nullopt;
 }
 
 }  // namespace zk

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/validation.h"
-#include "platform/autostart.h"
+#include "platform/user_config.h"
 
 namespace zk {
 namespace {

@@ -1,10 +1,10 @@
 #include "ui/about_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
+
+#include "ui/dialog_buttons.h"
 
 namespace zk {
 
@@ -25,12 +25,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     top->addSpacing(12);
     top->addLayout(texts);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    buttons->button(QDialogButtonBox::Ok)->setText("OK");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(buttons);
+    layout->addWidget(dialog_buttons(this));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -1,13 +1,12 @@
 #include "ui/add_ip_range_dialog.h"
 
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/validation.h"
+#include "ui/dialog_buttons.h"
 
 namespace zk {
 
@@ -26,17 +25,9 @@ CAdd_IP_Range::CAdd_IP_Range(MessageSink& messages, QWidget* parent)
     fields->addRow("From: ", from_);
     fields->addRow("To: ", to_);
 
-    auto* buttons = new QDialogButtonBox;
-    auto* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("ok");
-    ok->setDefault(true);
-    buttons->addButton("CANCEL", QDialogButtonBox::RejectRole)->setObjectName("cancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &CAdd_IP_Range::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CAdd_IP_Range::reject);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
-    layout->addWidget(buttons);
+    layout->addWidget(dialog_buttons(this, "CANCEL"));
     from_->setMinimumWidth(fontMetrics().horizontalAdvance("255.255.255.255") * 2);
 }
 

@@ -1,7 +1,6 @@
 #include "ui/advanced_dialog.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -19,6 +18,7 @@
 
 #include "core/validation.h"
 #include "ui/add_ip_range_dialog.h"
+#include "ui/dialog_buttons.h"
 
 namespace zk {
 namespace {
@@ -127,17 +127,11 @@ CAdvanced::CAdvanced(PortMapping& record, DesktopSeams& seams, QWidget* parent)
     strategy_layout->addWidget(
         list_panel("Block IP Address Ranges:", block_list_, block_add, block_remove), 1, 1);
 
-    auto* buttons = new QDialogButtonBox;
-    auto* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    ok->setObjectName("ok");
-    ok->setDefault(true);
-    buttons->addButton("CANCEL", QDialogButtonBox::RejectRole)->setObjectName("cancel");
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(log_group);
     layout->addWidget(tool_group);
     layout->addWidget(strategy_group);
-    layout->addWidget(buttons);
+    layout->addWidget(dialog_buttons(this, "CANCEL"));
 
     connect(enable_log_, &QCheckBox::clicked, this, &CAdvanced::log_clicked);
     connect(save_, &QPushButton::clicked, this, &CAdvanced::save_log_file);
@@ -150,8 +144,6 @@ CAdvanced::CAdvanced(PortMapping& record, DesktopSeams& seams, QWidget* parent)
             [this] { add_range(block_list_, block_ranges_); });
     connect(block_remove, &QPushButton::clicked, this,
             [this] { remove_range(block_list_, block_ranges_); });
-    connect(buttons, &QDialogButtonBox::accepted, this, &CAdvanced::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CAdvanced::reject);
 }
 
 void CAdvanced::showEvent(QShowEvent* event) {

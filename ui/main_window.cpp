@@ -185,7 +185,7 @@ void MainWindow::start_up() {
 }
 
 void MainWindow::refresh() {
-    list_.set_rows(model_.snapshot().rows);
+    list_.set_rows(model_.list_rows());
     update_buttons();
 }
 

@@ -1,14 +1,13 @@
 #include "ui/monitor_window.h"
 
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ui/dialog_buttons.h"
 #include "ui/traffic_chart.h"
 #include "ui/traffic_sampler.h"
 
@@ -101,14 +100,10 @@ CMonitor::CMonitor(AppModel& model, TrafficSampler& sampler,
     table_->setShowGrid(true);
     table_->setSortingEnabled(true);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    buttons->button(QDialogButtonBox::Ok)->setText("OK");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(speed);
     layout->addWidget(table_, 1);
-    layout->addWidget(buttons);
+    layout->addWidget(dialog_buttons(this));
     resize(minimumSizeHint().width(), 560);
 
     connect(&sampler, &TrafficSampler::sampled, this, [this](const TrafficRates& rates) {

@@ -1,11 +1,10 @@
 #include "ui/option_dialog.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/port_mapping.h"
+#include "ui/dialog_buttons.h"
 
 namespace zk {
 namespace {
@@ -42,15 +41,8 @@ COption::COption(const AppSettings& settings, QWidget* parent)
                               "monitor_router", settings.monitor_router);
     monitor_router_->hide();
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText("OK");
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");
-    buttons->button(QDialogButtonBox::Cancel)->setText("Cancel");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addSpacing(8);
-    layout->addWidget(buttons);
+    layout->addWidget(dialog_buttons(this, "Cancel"));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
