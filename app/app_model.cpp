@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "core/config_file.h"
 #include "core/validation.h"
@@ -73,8 +74,19 @@ bool AppModel::wait_for_starts(std::chrono::milliseconds limit) const {
 }
 
 int AppModel::save_configuration() {
-    std::lock_guard guard(lock_);
-    return write_files();
+    // At exit every descriptor may be taken, and the one the exit path frees can go to a listener
+    // that is shedding clients it cannot serve; the listener closes it again at once, so a save
+    // that found none tries again for a second.
+    constexpr int kAttempts = 50;
+    for (int attempt = 1;; ++attempt) {
+        int error = 0;
+        {
+            std::lock_guard guard(lock_);
+            error = write_files();
+        }
+        if ((error != EMFILE && error != ENFILE) || attempt == kAttempts) return error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 std::optional<std::string> AppModel::add_mapping(const PortMapping& mapping) {

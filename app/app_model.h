@@ -83,7 +83,8 @@ public:
 
     // Writes config.xml. When the file could not be read whole at start-up, it is first kept as
     // config.xml.invalid, so a typo in a hand-edited file never costs the mappings it held.
-    // Returns 0 or the errno of the failed step.
+    // Out of descriptors it tries again for up to a second. Returns 0 or the errno of the failed
+    // step.
     int save_configuration();
 
     // Commands. Each returns the message to show when it is refused (or when the change was made
