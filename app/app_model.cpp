@@ -21,8 +21,7 @@ AppModel::AppModel(std::string program_dir, MessageSink& sink, AlertSound& alert
       alert_(alert),
       trigger_runner_(std::make_unique<TriggerRunner>(
           [this](std::string_view name, std::string_view status) {
-              std::lock_guard guard(lock_);
-              set_trigger_status(name, status);
+              on_trigger_status(name, status);
           },
           trigger_limits)),
       engine_(std::make_unique<Engine>(program_dir_, static_cast<EngineEvents&>(*this), timings,
@@ -122,21 +121,55 @@ std::optional<std::string> AppModel::change_settings(const AppSettings& settings
     });
 }
 
+std::optional<std::string> AppModel::add_trigger(const PortTrigger& trigger) {
+    return command([&]() -> std::optional<std::string> {
+        if (auto error = validate_trigger(trigger, triggers_, {})) return error;
+        triggers_.push_back(trigger);
+        triggers_.back().status = kTriggerStopped;
+        return persist();
+    });
+}
+
+std::optional<std::string> AppModel::edit_trigger(std::string_view name,
+                                                  const PortTrigger& trigger) {
+    return command([&]() -> std::optional<std::string> {
+        PortTrigger* entry = find_trigger(name);
+        if (entry == nullptr) return "no such port trigger";
+        if (entry->status != kTriggerStopped) return "stop the port trigger before editing it";
+        if (auto error = validate_trigger(trigger, triggers_, name)) return error;
+        *entry = trigger;
+        entry->status = kTriggerStopped;
+        return persist();
+    });
+}
+
+std::optional<std::string> AppModel::delete_trigger(std::string_view name) {
+    return command([&]() -> std::optional<std::string> {
+        PortTrigger* entry = find_trigger(name);
+        if (entry == nullptr) return "no such port trigger";
+        if (entry->status != kTriggerStopped) return "stop the port trigger before deleting it";
+        triggers_.erase(triggers_.begin() + (entry - triggers_.data()));
+        return persist();
+    });
+}
+
 std::optional<std::string> AppModel::start_trigger(std::string_view name) {
-    std::lock_guard guard(lock_);
-    PortTrigger* entry = find_trigger(name);
-    if (entry == nullptr) return "no such port trigger";
-    if (entry->status == kTriggerRunning) return "the port trigger is running already";
-    trigger_runner_->start_trigger(*entry);
-    return std::nullopt;
+    return command([&]() -> std::optional<std::string> {
+        PortTrigger* entry = find_trigger(name);
+        if (entry == nullptr) return "no such port trigger";
+        if (entry->status == kTriggerRunning) return "the port trigger is running already";
+        trigger_runner_->start_trigger(*entry);
+        return std::nullopt;
+    });
 }
 
 std::optional<std::string> AppModel::stop_trigger(std::string_view name) {
-    std::lock_guard guard(lock_);
-    if (find_trigger(name) == nullptr) return "no such port trigger";
-    // With no thread left (a range ending below its start) nothing else would report "stop".
-    if (!trigger_runner_->stop_trigger(name)) set_trigger_status(name, kTriggerStopped);
-    return std::nullopt;
+    return command([&]() -> std::optional<std::string> {
+        if (find_trigger(name) == nullptr) return "no such port trigger";
+        // With no thread left (a range ending below its start) nothing else would report "stop".
+        if (!trigger_runner_->stop_trigger(name)) set_trigger_status(name, kTriggerStopped);
+        return std::nullopt;
+    });
 }
 
 RowActions AppModel::row_actions(int index) const {
@@ -154,6 +187,11 @@ ModelSnapshot AppModel::snapshot() const {
 std::vector<ListRow> AppModel::list_rows() const {
     std::lock_guard guard(lock_);
     return rows_locked();
+}
+
+TriggerTable AppModel::triggers() const {
+    std::lock_guard guard(lock_);
+    return triggers_;
 }
 
 std::vector<ListRow> AppModel::rows_locked() const {
@@ -288,6 +326,14 @@ void AppModel::set_trigger_status(std::string_view name, std::string_view status
     for (PortTrigger& entry : triggers_) {
         if (entry.name == name) entry.status = status;
     }
+}
+
+void AppModel::on_trigger_status(std::string_view name, std::string_view status) {
+    {
+        std::lock_guard guard(lock_);
+        set_trigger_status(name, status);
+    }
+    tell_observer();
 }
 
 void AppModel::on_mapping_status(int table_index, std::string_view name, std::string_view status) {

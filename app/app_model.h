@@ -98,10 +98,17 @@ public:
     std::optional<std::string> start_mapping(int index);
     // Stops row `index` unless it shows "stop"; returns after the engine's stop hold.
     std::optional<std::string> stop_mapping(int index);
+    // Trigger entries, named by their first entry of that name and found under the same lock as
+    // the change. Each is checked by validate_trigger without a host look-up (an editor looks
+    // the address up before, outside the lock) and shows "stop". A running entry can be neither
+    // edited nor deleted.
+    std::optional<std::string> add_trigger(const PortTrigger& trigger);
+    std::optional<std::string> edit_trigger(std::string_view name, const PortTrigger& trigger);
+    std::optional<std::string> delete_trigger(std::string_view name);
     // Starts the first trigger entry named `name`, one thread per trigger port.
     std::optional<std::string> start_trigger(std::string_view name);
     // Posts the stop request for the triggers named `name`; their entries show "stop" once their
-    // threads have ended (at once when none runs).
+    // threads have ended (at once when none runs). The observer hears of both changes.
     std::optional<std::string> stop_trigger(std::string_view name);
 
     // Replaces the settings (Option and web settings windows); the engine and the web server
@@ -116,6 +123,8 @@ public:
     // The list's rows alone: what a window refreshes when a status or a session count changes,
     // without copying every record under the lock the engine's reports wait for.
     std::vector<ListRow> list_rows() const;
+    // The trigger table alone, for the triggers window.
+    TriggerTable triggers() const;
 
     // The web interface names mappings instead of rows. These act on the first mapping named
     // exactly `name`, found under the same lock as the change, so a row that moved meanwhile is
@@ -167,6 +176,8 @@ private:
     int row_of(int table_index, std::string_view name) const;  // lock held; -1 if none
     PortTrigger* find_trigger(std::string_view name);          // lock held; null if none
     void set_trigger_status(std::string_view name, std::string_view status);  // lock held
+    // The trigger threads' report: the status, then the observer.
+    void on_trigger_status(std::string_view name, std::string_view status);  // lock not held
 
     const std::string program_dir_;
     MessageSink& sink_;

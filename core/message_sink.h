@@ -6,7 +6,7 @@
 
 namespace zk {
 
-enum class MessageIcon { error, warning, information };
+enum class MessageIcon { error, warning, information, none };  // none: a plain box
 
 class MessageSink {
 public:

@@ -1,8 +1,38 @@
 #include "core/validation.h"
 
 #include <algorithm>
+#include <iterator>
+
+#include "core/host_name.h"
 
 namespace zk {
+namespace {
+
+// The value of one to `most_digits` decimal digits; nothing for any other text.
+std::optional<int> decimal_value(std::string_view text, std::size_t most_digits) {
+    if (text.empty() || text.size() > most_digits) return std::nullopt;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// Four decimal numbers of 0 to 255, one to three digits each, joined by dots.
+bool is_dotted_ipv4(std::string_view text) {
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t dot = text.find('.');
+        if ((part == 3) != (dot == std::string_view::npos)) return false;
+        const auto number = decimal_value(text.substr(0, dot), 3);
+        if (!number || *number > 255) return false;
+        text.remove_prefix(part == 3 ? text.size() : dot + 1);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool has_control_character(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -11,13 +41,8 @@ bool has_control_character(std::string_view text) {
 }
 
 std::optional<int> port_number(std::string_view text) {
-    if (text.empty() || text.size() > 5) return std::nullopt;
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 65535) return std::nullopt;
+    const auto value = decimal_value(text, 5);
+    if (!value || *value < 1 || *value > 65535) return std::nullopt;
     return value;
 }
 
@@ -40,6 +65,49 @@ std::optional<std::string> validate_mapping(const PortMapping& m, const MappingT
             return "the end range of listen port must larger than the start range of listen "
                    "port, please reenter again!";
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> validate_trigger(const PortTrigger& t, const TriggerTable& table,
+                                            std::string_view editing,
+                                            const AddressCheck& resolves) {
+    if (t.name.empty() || has_control_character(t.name)) {
+        return "invalid trigger name, please reenter again!";
+    }
+    if (t.name != editing && std::any_of(table.begin(), table.end(),
+                                         [&](const PortTrigger& e) { return e.name == t.name; })) {
+        return "port trigger name already exists, please reenter again!";
+    }
+    if (std::find(std::begin(kTriggerProtocols), std::end(kTriggerProtocols), t.protocol.view()) ==
+        std::end(kTriggerProtocols)) {
+        return "invalid trigger protocol, please choose TCP, UDP or both!";
+    }
+    const std::string_view address = t.trigger_address.view();
+    const bool host = names_a_host(address, LetterAt::first);
+    if (has_control_character(address) || (!host && !is_dotted_ipv4(address))) {
+        return "invalid trigger address, please reenter again!";
+    }
+    const auto first = port_number(t.trigger_port);
+    if (!first) return "invalid trigger port, please reenter again!";
+    const auto last = port_number(t.trigger_port_end);
+    if (!last) return "invalid end range of trigger port, please reenter again!";
+    if (*last < *first) {
+        return "the end range of trigger port must not be smaller than the start range of "
+               "trigger port, please reenter again!";
+    }
+    if (*last - *first >= kMostTriggerPorts) {
+        return "a port trigger spans at most " + std::to_string(kMostTriggerPorts) +
+               " ports, please reenter again!";
+    }
+    // Nine digits fill the field and still fit an int.
+    const auto period = decimal_value(t.frequence, 9);
+    if (!period || *period < kShortestTriggerPeriodMs) {
+        return "the trigger period must be at least " + std::to_string(kShortestTriggerPeriodMs) +
+               " ms, please reenter again!";
+    }
+    if (host && resolves && !resolves(std::string(address))) {
+        return "cannot resolve trigger address " + std::string(address) + ", please reenter again!";
     }
     return std::nullopt;
 }

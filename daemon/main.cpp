@@ -16,6 +16,7 @@
 #include "daemon/stderr_sink.h"
 #include "engine/event_log.h"
 #include "platform/alert_sound.h"
+#include "platform/certificate_commands.h"
 #include "platform/descriptor_limit.h"
 #include "platform/descriptor_reserve.h"
 #include "platform/instance_lock.h"
@@ -39,6 +40,40 @@ int check(const std::string& program_dir) {
     model.load_files();
     std::fputs(zk::check_report(model.snapshot()).c_str(), stdout);
     return sink.count() == 0 ? 0 : 1;
+}
+
+// Runs one certificate command with `program_dir` set up as for a start, but without taking the
+// instance lock: a running copy must not keep the user from making files.
+int make_certificate(const std::string& program_dir, const zk::CertificateCommand& command) {
+    if (const auto error = zk::prepare_program_directory(program_dir, zk::executable_directory())) {
+        std::fprintf(stderr, "zelkorad: %s\n", error->c_str());
+        return 1;
+    }
+    const std::vector<std::string>& a = command.arguments;
+    zk::CertificateOutcome outcome;
+    switch (command.action) {
+        case zk::CertificateAction::key: outcome = zk::create_private_key(program_dir, a[0]); break;
+        case zk::CertificateAction::request:
+            outcome = zk::create_request(program_dir, zk::CertificateRole::server, a[0], a[1]);
+            break;
+        case zk::CertificateAction::root:
+            outcome = zk::create_root_certificate(program_dir, a[0]);
+            break;
+        case zk::CertificateAction::sign:
+            outcome = zk::sign_certificate(program_dir, a[0], a[1],
+                                           zk::root_certificate_path(program_dir, a[2]),
+                                           zk::root_key_path(program_dir, a[2]));
+            break;
+    }
+    if (!outcome.command_line.empty()) std::printf("%s\n", outcome.command_line.c_str());
+    std::fputs(outcome.output.c_str(), stdout);
+    if (!outcome.output.empty() && outcome.output.back() != '\n') std::fputs("\n", stdout);
+    std::fflush(stdout);
+    if (!outcome.succeeded) {
+        std::fputs("zelkorad: the certificate command failed\n", stderr);
+        return 1;
+    }
+    return 0;
 }
 
 int run(const std::string& program_dir) {
@@ -115,6 +150,8 @@ int main(int argc, char** argv) {
         case zk::DaemonCommand::version: std::fputs(zk::daemon_version().c_str(), stdout); return 0;
         case zk::DaemonCommand::check: return check(zk::program_directory(options->home));
         case zk::DaemonCommand::router: return zk::run_router(options->gateway_search);
+        case zk::DaemonCommand::certificate:
+            return make_certificate(zk::program_directory(options->home), *options->certificate);
         case zk::DaemonCommand::run: break;
     }
     return run(zk::program_directory(options->home));

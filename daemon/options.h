@@ -8,7 +8,15 @@
 
 namespace zk {
 
-enum class DaemonCommand { run, check, router, help, version };
+enum class DaemonCommand { run, check, router, certificate, help, version };
+
+// `--cert ACTION ARGUMENTS...`: one certificate command, with its file paths (or root name) in
+// the order the usage gives them.
+enum class CertificateAction { key, request, root, sign };
+struct CertificateCommand {
+    CertificateAction action = CertificateAction::key;
+    std::vector<std::string> arguments;
+};
 
 // Where the router command sends its gateway search instead of the multicast group; for
 // gateways that answer a search sent to them directly.
@@ -21,6 +29,7 @@ struct DaemonOptions {
     DaemonCommand command = DaemonCommand::run;
     std::optional<std::string> home;
     std::optional<GatewaySearch> gateway_search;
+    std::optional<CertificateCommand> certificate;
 };
 
 // Parses the arguments after the program name; on a fault returns nothing and sets `error`.

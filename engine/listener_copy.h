@@ -18,12 +18,15 @@ namespace zk {
 class SslContext;
 
 // What the copies of one start share: the session count shown in the mapping's row and checked
-// against max_sessions, and the protocol-debug stream.
+// against max_sessions, the protocol-debug stream, and whether the start has said that its TLS
+// tunnel accepts any peer.
 struct MappingRun {
     explicit MappingRun(std::string mapping_name) : name(std::move(mapping_name)) {}
     const std::string name;
     std::atomic<int> session_count{0};
     std::shared_ptr<DumpStream> log_stream;  // null when logging is off or the file failed
+    // Set by the first copy that says it; read and set with one exchange.
+    std::atomic<bool> unauthenticated_noted{false};
 };
 
 struct ListenerCopy {

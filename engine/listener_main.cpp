@@ -100,18 +100,27 @@ bool open_listener(EngineState& state, ListenerCopy& copy) {
     return true;
 }
 
-// Makes the copy's TLS context from the PEM files of its role; false after showing which step
-// failed (OpenSSL's reason goes to the event log).
+// Makes the copy's TLS context from the PEM files of its role, verifying peers against the root
+// certificate when one is set; false after showing which step failed (OpenSSL's reason goes to
+// the event log). A tunnel that accepts any peer says so once per start.
 bool make_ssl_context(EngineState& state, ListenerCopy& copy) {
     const auto role = ssl_role(copy.mapping);
     if (!role) return true;
     const PortMapping& m = copy.mapping;
     const bool server = *role == SslRole::server;
     SslContextError error = SslContextError::create;
-    copy.ssl_context =
-        SslContext::create(*role, (server ? m.server_cer : m.client_cer).str(),
-                           (server ? m.private_key : m.private_key_client).str(), error);
-    if (copy.ssl_context) return true;
+    copy.ssl_context = SslContext::create(*role, (server ? m.server_cer : m.client_cer).str(),
+                                          (server ? m.private_key : m.private_key_client).str(),
+                                          m.root.str(), error);
+    if (copy.ssl_context) {
+        if (!copy.ssl_context->verifies_peer() && !copy.run->unauthenticated_noted.exchange(true)) {
+            log_event(
+                "port mapping %s: the SSL tunnel is not authenticated: no root certificate is set, "
+                "so any peer is accepted\n",
+                copy.run->name.c_str());
+        }
+        return true;
+    }
     log_event("port mapping[%s] ssl context: %s\n", copy.run->name.c_str(),
               ssl_error_text().c_str());
     state.events.show_message(ssl_context_message(error, copy.run->name));

@@ -15,12 +15,30 @@ bool key_mismatch_reported() {
             ERR_GET_REASON(code) == X509_R_KEY_TYPE_MISMATCH);
 }
 
+// Makes `raw` accept only peers whose certificate chains to the PEM root in `root_file`; false
+// when the file gives no certificate.
+bool require_verified_peer(SSL_CTX* raw, SslRole role, const std::string& root_file) {
+    if (SSL_CTX_load_verify_locations(raw, root_file.c_str(), nullptr) != 1) return false;
+    if (role == SslRole::client) {
+        // No host-name check: the tunnel's certificates carry no host names worth checking.
+        SSL_CTX_set_verify(raw, SSL_VERIFY_PEER, nullptr);
+        return true;
+    }
+    // Tells clients which root to present a certificate of; the context owns the list.
+    STACK_OF(X509_NAME)* names = SSL_load_client_CA_file(root_file.c_str());
+    if (names == nullptr) return false;
+    SSL_CTX_set_client_CA_list(raw, names);
+    SSL_CTX_set_verify(raw, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    return true;
+}
+
 }  // namespace
 
 struct SslContext::Made {};
 
 std::shared_ptr<SslContext> SslContext::create(SslRole role, const std::string& certificate_file,
                                                const std::string& key_file,
+                                               const std::string& root_file,
                                                SslContextError& error) {
     ERR_clear_error();
     SSL_CTX* raw = SSL_CTX_new(role == SslRole::server ? TLS_server_method() : TLS_client_method());
@@ -29,7 +47,7 @@ std::shared_ptr<SslContext> SslContext::create(SslRole role, const std::string& 
         return nullptr;
     }
     // Owned from here on, so every early return frees it.
-    const auto context = std::make_shared<SslContext>(Made{}, raw, role);
+    const auto context = std::make_shared<SslContext>(Made{}, raw, role, !root_file.empty());
     SSL_CTX_set_min_proto_version(raw, TLS1_2_VERSION);
     SSL_CTX_set_max_proto_version(raw, TLS1_3_VERSION);
     // Renegotiation would let a write need a read (and the other way round) on an object two
@@ -57,6 +75,10 @@ std::shared_ptr<SslContext> SslContext::create(SslRole role, const std::string& 
         error = SslContextError::key_mismatch;
         return nullptr;
     }
+    if (!root_file.empty() && !require_verified_peer(raw, role, root_file)) {
+        error = SslContextError::root;
+        return nullptr;
+    }
     return context;
 }
 
@@ -76,6 +98,7 @@ std::string ssl_context_message(SslContextError error, std::string_view mapping_
         case SslContextError::certificate: what = "load certificate file"; break;
         case SslContextError::private_key: what = "load private key file"; break;
         case SslContextError::key_mismatch: what = "check private key file"; break;
+        case SslContextError::root: what = "load root certificate file"; break;
     }
     return std::string(what) + " for port mapping " + std::string(mapping_name) + " error!";
 }

@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <poll.h>
 
 #include <cerrno>
@@ -53,6 +54,19 @@ int wait_for_socket(int fd, int ssl_error, Clock::time_point deadline, int watch
     }
 }
 
+// The reason a failed handshake on `ssl` refused the peer's certificate, from the error it left
+// in this thread's queue; empty when it failed for another reason.
+std::string certificate_refusal(const SSL* ssl) {
+    const unsigned long code = ERR_peek_last_error();
+    if (ERR_GET_LIB(code) != ERR_LIB_SSL) return {};
+    const int reason = ERR_GET_REASON(code);
+    if (reason == SSL_R_PEER_DID_NOT_RETURN_A_CERTIFICATE)
+        return "peer did not return a certificate";
+    if (reason != SSL_R_CERTIFICATE_VERIFY_FAILED) return {};
+    return std::string("certificate verify failed (") +
+           X509_verify_cert_error_string(SSL_get_verify_result(ssl)) + ")";
+}
+
 }  // namespace
 
 struct SslLeg::Made {};
@@ -95,6 +109,7 @@ int SslLeg::handshake(std::int64_t limit_us, int watch_fd) {
         const int error = call([this](SSL* ssl) {
             const int result = role_ == SslRole::server ? SSL_accept(ssl) : SSL_connect(ssl);
             if (result == 1) usable_ = true;
+            if (result <= 0) refusal_ = certificate_refusal(ssl);
             return result;
         });
         if (error == SSL_ERROR_NONE) return kSocketDone;

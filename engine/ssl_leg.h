@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "engine/ssl_context.h"
 #include "engine/stream_leg.h"
@@ -37,6 +38,11 @@ public:
     // is how a session being torn down stops a client handshake on its destination.
     int handshake(std::int64_t limit_us, int watch_fd = 0);
 
+    // Why this end refused its peer's certificate, e.g. "certificate verify failed (unable to
+    // get local issuer certificate)"; empty unless the handshake failed for that reason. Read
+    // after handshake() on the same thread.
+    const std::string& refusal() const { return refusal_; }
+
     int read(char* buffer, std::size_t& len, std::int64_t timeout_us) override;
     int write_all(const char* data, std::size_t len, std::int64_t wait_us) override;
 
@@ -55,6 +61,7 @@ private:
     SSL* const ssl_;       // used only under lock_
     bool usable_ = false;  // handshake done and no failure since; guarded by lock_
     bool closed_ = false;  // close alert sent; guarded by lock_
+    std::string refusal_;  // set by the handshake only, before the relays start
     const int fd_;
     const SslRole role_;
 };

@@ -7,6 +7,7 @@
 // relay blocked on a read is woken by shutdown() of that socket: by the other relay thread when
 // its side ends, or by the teardown. So an idle session costs no wake-ups at all.
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <functional>
@@ -20,6 +21,7 @@
 #include "engine/plain_relay.h"
 #include "engine/routing.h"
 #include "engine/session_lines.h"
+#include "engine/socket_address.h"
 #include "engine/ssl_leg.h"
 #include "engine/traffic.h"
 
@@ -43,13 +45,38 @@ void close_both(SessionInfo& s) {
     socket_shutdown_field(s.client_socket);
 }
 
+// "address:port" of the other end of the connected socket `fd`.
+std::string peer_address(int fd) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0)
+        return "an unknown address";
+    std::string address;
+    int port = 0;
+    read_socket_address(peer, address, port);
+    return address + ":" + std::to_string(port);
+}
+
+// Runs the handshake of `leg`; false when it fails or runs out of time. A peer refused for its
+// certificate gets one line naming it and the reason.
+bool handshake_done(const EngineState& state, const ListenerCopy& copy, SslLeg& leg,
+                    const std::string& peer, int watch_fd = 0) {
+    if (leg.handshake(state.timings.handshake_wait_us, watch_fd) == kSocketDone) return true;
+    if (!leg.refusal().empty()) {
+        log_event("port mapping %s refused an SSL peer from %s: %s\n", copy.run->name.c_str(),
+                  peer.c_str(), leg.refusal().c_str());
+    }
+    return false;
+}
+
 // The client side: plain, or TLS once the server handshake has completed. Null when the
 // handshake fails or runs out of time; the destination has not been contacted then.
 std::shared_ptr<StreamLeg> open_client_leg(const EngineState& state, const ListenerCopy& copy,
                                            const SessionInfo& s) {
     if (ssl_role(copy.mapping) != SslRole::server) return make_plain_leg(s.client_fd);
     auto leg = copy.ssl_context ? SslLeg::create(*copy.ssl_context, s.client_fd) : nullptr;
-    if (!leg || leg->handshake(state.timings.handshake_wait_us) != kSocketDone) return nullptr;
+    const std::string peer = s.client_address + ":" + std::to_string(s.client_port);
+    if (!leg || !handshake_done(state, copy, *leg, peer)) return nullptr;
     return leg;
 }
 
@@ -65,9 +92,7 @@ bool attach_destination(const EngineState& state, const ListenerCopy& copy, Sess
         return true;
     }
     auto leg = copy.ssl_context ? SslLeg::create(*copy.ssl_context, sock) : nullptr;
-    if (!leg || leg->handshake(state.timings.handshake_wait_us, s.client_fd) != kSocketDone) {
-        return false;
-    }
+    if (!leg || !handshake_done(state, copy, *leg, peer_address(sock), s.client_fd)) return false;
     s.destination_leg = std::move(leg);
     return true;
 }

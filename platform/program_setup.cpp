@@ -37,6 +37,18 @@ void copy_folder(const std::string& dir, const std::string& staged_dir, const st
     }
 }
 
+// Copies each file of `source` that `target` lacks, making `target` when missing.
+void copy_missing_files(const std::string& source, const std::string& target) {
+    std::error_code error;
+    if (!fs::is_directory(source, error)) return;
+    fs::create_directories(target, error);
+    for (const auto& entry : fs::directory_iterator(source, error)) {
+        if (!entry.is_regular_file(error)) continue;
+        fs::copy_file(entry.path(), target + "/" + entry.path().filename().string(),
+                      fs::copy_options::skip_existing, error);
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> prepare_program_directory(const std::string& dir,
@@ -57,6 +69,10 @@ std::optional<std::string> prepare_program_directory(const std::string& dir,
     }
     copy_folder(dir, staged_dir, "image");
     copy_folder(dir, staged_dir, "help");
+    fs::copy_file(staged_dir + "openssl.cnf", dir + "openssl.cnf", fs::copy_options::skip_existing,
+                  error);
+    copy_missing_files(staged_dir + kDefaultCaPath, dir + "CA");
+    fs::create_directories(dir + "CA/newcerts", error);
     return std::nullopt;
 }
 

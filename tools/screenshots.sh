@@ -58,6 +58,10 @@ awk 'BEGIN { n = 0 } /^<allow_ip>\r?$/ { n++; print; if (n == 4) {
         print "<ip start=\"192.168.1.10\" end=\"192.168.1.60\" />" eol
         print "<ip start=\"10.0.0.1\" end=\"10.0.0.255\" />" eol }; next } { print }' \
     "$home/config.xml" >"$home/config.new" && mv "$home/config.new" "$home/config.xml"
+# Two port triggers to loopback: "keepalive" starts with the program, "game ports" waits.
+trigger_port=$(free_port)
+sed -i "s|^</mappings>|<triggering name=\"keepalive\" auto_start=\"Y\" protocol=\"UDP\" trigger_address=\"127.0.0.1\" trigger_port=\"$trigger_port\" trigger_port_end=\"$trigger_port\" frequence=\"5000\" >\r\n</triggering>\r\n</mappings>|" "$home/config.xml"
+sed -i "s|^</mappings>|<triggering name=\"game ports\" auto_start=\"N\" protocol=\"TCP,UDP\" trigger_address=\"127.0.0.1\" trigger_port=\"$range_destination\" trigger_port_end=\"$((range_destination + 2))\" frequence=\"2000\" >\r\n</triggering>\r\n</mappings>|" "$home/config.xml"
 chmod 600 "$home/config.xml"
 
 # --- a screen with a tray ---------------------------------------------------------------------
@@ -113,7 +117,26 @@ shoot_window advanced-dialog "$advanced"
 keys "$advanced" Escape
 keys "$mapping" Escape
 
-# The floating speed window and the monitor (the menu's first item) while pages are fetched
+# A new mapping's SSL settings (Tab moves from the name to "SSL Encryption"), with a root
+# certificate made by the certificate tool; the tool's output window stays open until closed.
+keys "$main" ctrl+n
+new_mapping=$(window_named "Add Port Mapping")
+keys "$new_mapping" Tab Tab Tab space
+ssl=$(window_named "SSL Encryption")
+keys "$ssl" Tab Tab Tab Tab space  # from the explanation to the root's "Create"
+root_name=$(window_named "Input Root Certificate Name")
+sleep 0.3
+xdotool type --delay 50 "ca"
+keys "$root_name" Return
+output=$(window_named "Create Root Certificate")
+sleep 3  # openssl makes a 2048-bit key
+shoot_window certificate-output "$output"
+keys "$output" Escape
+shoot_window ssl-dialog "$ssl"
+keys "$ssl" Escape
+keys "$new_mapping" Escape
+
+# The floating speed window and the monitor (the menu's second item) while pages are fetched
 # through the relay: a bounded number of requests.
 timeout 30 bash -c "for _ in \$(seq 5000); do curl -fs -o /dev/null http://127.0.0.1:$relay_port/ || true; done" &
 pids+=($!)
@@ -121,7 +144,7 @@ sleep 4
 shoot_window floating-window "$(window_named "Zelkora Traffic")"
 keys "$main" F10
 sleep 0.3
-xdotool key Down Return
+xdotool key Down Down Return
 monitor=$(window_named "Zelkora Monitor")
 sleep 8  # a few seconds of bars
 shoot_window monitor "$monitor"
@@ -135,10 +158,35 @@ option=$(window_named Option)
 shoot_window option-dialog "$option"
 keys "$option" Escape
 
+# The main menu's first item, the web interface's settings. Escape is Cancel: the server that
+# the program started keeps running for the pages photographed below.
+keys "$main" F10
+sleep 0.3
+xdotool key Down Return
+web_settings=$(window_named "Web Maintain and Operation")
+shoot_window web-settings "$web_settings"
+keys "$web_settings" Escape
+
+# The port triggers (the menu's third item), the running one selected, then the stopped one's
+# edit dialog.
+keys "$main" F10
+sleep 0.3
+xdotool key Down Down Down Return
+triggers=$(window_named "Port Triggers")
+keys "$triggers" Down Up
+shoot_window triggers-window "$triggers"
+keys "$triggers" Down
+sleep 0.3
+keys "$triggers" Tab Tab space  # the list, then Add, then Edit
+trigger=$(window_named "Edit Port Trigger")
+shoot_window trigger-dialog "$trigger"
+keys "$trigger" Escape
+keys "$triggers" Escape
+
 # The main menu's System Log > Tail System Log.
 keys "$main" F10
 sleep 0.3
-xdotool key Down Down Right Down Return
+xdotool key Down Down Down Down Right Down Return
 follower=$(window_named ".*zk-gate.log - Zelkora")
 shoot_window log-follower "$follower"
 xdotool windowclose "$follower" 2>/dev/null || keys "$follower" alt+F4

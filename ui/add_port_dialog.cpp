@@ -15,6 +15,7 @@
 
 #include "core/validation.h"
 #include "ui/advanced_dialog.h"
+#include "ui/named_widgets.h"
 
 namespace zk {
 namespace {
@@ -31,24 +32,6 @@ constexpr int kSingleColumn = 4;
 constexpr int kRangeColumn = 5;
 constexpr int kColumns = 6;
 
-// A text field no longer than the record field it fills (its size includes the NUL).
-template <typename Field>
-QLineEdit* text_field(const QString& object_name, bool digits_only = false) {
-    auto* field = new QLineEdit;
-    field->setObjectName(object_name);
-    field->setMaxLength(static_cast<int>(Field::capacity) - 1);
-    if (digits_only) {
-        field->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), field));
-    }
-    return field;
-}
-
-QRadioButton* radio(const QString& text, const QString& object_name) {
-    auto* button = new QRadioButton(text);
-    button->setObjectName(object_name);
-    return button;
-}
-
 // Controls that come and go keep their place, so the grid does not move under the user.
 void keep_space_when_hidden(QWidget* widget) {
     QSizePolicy policy = widget->sizePolicy();
@@ -56,43 +39,36 @@ void keep_space_when_hidden(QWidget* widget) {
     widget->setSizePolicy(policy);
 }
 
-std::string text_of(const QLineEdit* field) {
-    return field->text().toStdString();
-}
-
-QString qtext(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 CAddPort::CAddPort(const PortMapping& record, MappingTable table, DesktopSeams& seams,
                    std::function<std::optional<std::string>(const PortMapping&)> store_record,
-                   std::function<void(PortMapping&)> open_ssl_settings, QWidget* parent)
+                   std::function<void(PortMapping&, QWidget*)> open_ssl_settings, QWidget* parent)
     : QDialog(parent),
       record_(record),
       table_(std::move(table)),
       seams_(seams),
       store_record_(std::move(store_record)),
       open_ssl_settings_(std::move(open_ssl_settings)),
-      name_(text_field<decltype(PortMapping::name)>("name")),
+      name_(record_field<decltype(PortMapping::name)>("name")),
       type_(new QComboBox),
       http_proxy_(new QCheckBox("Run as a http proxy")),
       ssl_(new QPushButton("SSL Encryption")),
-      listen_port_(text_field<decltype(PortMapping::listen_port)>("listen_port", true)),
+      listen_port_(record_field<decltype(PortMapping::listen_port)>("listen_port", true)),
       listen_to_(new QLabel("to")),
-      listen_port_end_(text_field<decltype(PortMapping::listen_port_end)>("listen_port_end", true)),
-      listen_single_(radio("single", "listen_single")),
-      listen_range_(radio("range", "listen_range")),
-      destination_ip_(text_field<decltype(PortMapping::destination_ip)>("destination_ip")),
+      listen_port_end_(
+          record_field<decltype(PortMapping::listen_port_end)>("listen_port_end", true)),
+      listen_single_(radio_button("single", "listen_single")),
+      listen_range_(radio_button("range", "listen_range")),
+      destination_ip_(record_field<decltype(PortMapping::destination_ip)>("destination_ip")),
       destination_port_(
-          text_field<decltype(PortMapping::destination_port)>("destination_port", true)),
+          record_field<decltype(PortMapping::destination_port)>("destination_port", true)),
       destination_to_(new QLabel("to")),
       destination_port_end_(
-          text_field<decltype(PortMapping::destination_port_end)>("destination_port_end", true)),
-      destination_single_(radio("single", "destination_single")),
-      destination_range_(radio("range", "destination_range")),
-      max_sessions_(text_field<decltype(PortMapping::max_sessions)>("max_sessions", true)),
+          record_field<decltype(PortMapping::destination_port_end)>("destination_port_end", true)),
+      destination_single_(radio_button("single", "destination_single")),
+      destination_range_(radio_button("range", "destination_range")),
+      max_sessions_(record_field<decltype(PortMapping::max_sessions)>("max_sessions", true)),
       auto_start_(new QCheckBox("auto port mapping when this software startup ")),
       advanced_(new CAdvanced(record_, seams, this)) {
     setWindowTitle("Add Port Mapping");
@@ -186,7 +162,7 @@ void CAddPort::build_layout() {
     connect(advanced, &QPushButton::clicked, this, &CAddPort::open_advanced);
     connect(ok, &QPushButton::clicked, this, &CAddPort::accept);
     connect(cancel, &QPushButton::clicked, this, &CAddPort::reject);
-    connect(ssl_, &QPushButton::clicked, this, [this] { open_ssl_settings_(record_); });
+    connect(ssl_, &QPushButton::clicked, this, [this] { open_ssl_settings_(record_, this); });
 }
 
 void CAddPort::load_record() {

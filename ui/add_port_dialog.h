@@ -28,14 +28,16 @@ class CAdvanced;
 // `store_record` (Edit only, may be empty) writes the table's record; it is called at once when
 // the Advanced dialog ends with OK, so that change stands even if this dialog is cancelled. A
 // returned text is shown as an error. `open_ssl_settings` edits the SSL fields of the working
-// record; while it is empty the "SSL Encryption" button stays disabled.
+// record (the dialog is the parent of its window); while it is empty the "SSL Encryption" button
+// stays disabled.
 class CAddPort : public QDialog {
     Q_OBJECT
 
 public:
     CAddPort(const PortMapping& record, MappingTable table, DesktopSeams& seams,
              std::function<std::optional<std::string>(const PortMapping&)> store_record,
-             std::function<void(PortMapping&)> open_ssl_settings, QWidget* parent = nullptr);
+             std::function<void(PortMapping&, QWidget*)> open_ssl_settings,
+             QWidget* parent = nullptr);
 
     // After OK: the record with this dialog's fields, the Advanced dialog's values and
     // enable_smart filled in; every other field as the working record holds it.
@@ -62,7 +64,7 @@ private:
     const MappingTable table_;
     DesktopSeams& seams_;
     std::function<std::optional<std::string>(const PortMapping&)> store_record_;
-    std::function<void(PortMapping&)> open_ssl_settings_;
+    std::function<void(PortMapping&, QWidget*)> open_ssl_settings_;
     bool smart_route_ = false;
     PortMapping result_;
 

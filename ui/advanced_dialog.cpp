@@ -19,6 +19,7 @@
 #include "core/validation.h"
 #include "ui/add_ip_range_dialog.h"
 #include "ui/dialog_buttons.h"
+#include "ui/named_widgets.h"
 
 namespace zk {
 namespace {
@@ -69,13 +70,6 @@ QWidget* list_panel(const QString& label, QTableWidget* list, QPushButton* add,
     return panel;
 }
 
-QPushButton* button(const QString& text, const QString& object_name) {
-    auto* b = new QPushButton(text);
-    b->setObjectName(object_name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 }  // namespace
 
 CAdvanced::CAdvanced(PortMapping& record, DesktopSeams& seams, QWidget* parent)
@@ -89,7 +83,7 @@ CAdvanced::CAdvanced(PortMapping& record, DesktopSeams& seams, QWidget* parent)
       block_ranges_(record.block_ip),
       enable_log_(new QCheckBox("Enable Log for Protocol Debug")),
       log_file_(new QLineEdit),
-      save_(button("Save", "save")),
+      save_(push_button("Save", "save")),
       web_site_(new QLineEdit),
       enable_ip_strategy_(new QCheckBox("Enable IP Strategy")),
       allow_list_(make_range_list("allow_list")),
@@ -108,17 +102,17 @@ CAdvanced::CAdvanced(PortMapping& record, DesktopSeams& seams, QWidget* parent)
     log_layout->addWidget(log_file_, 1, 0);
     log_layout->addWidget(save_, 1, 1);
 
-    auto* resolve = button("Resolve to IP", "resolve");
+    auto* resolve = push_button("Resolve to IP", "resolve");
     auto* tool_group = new QGroupBox("Utility Tool");
     auto* tool_layout = new QHBoxLayout(tool_group);
     tool_layout->addWidget(new QLabel("Web Site:"));
     tool_layout->addWidget(web_site_, 1);
     tool_layout->addWidget(resolve);
 
-    auto* allow_add = button("Add", "allow_add");
-    auto* allow_remove = button("Remove", "allow_remove");
-    auto* block_add = button("Add", "block_add");
-    auto* block_remove = button("Remove", "block_remove");
+    auto* allow_add = push_button("Add", "allow_add");
+    auto* allow_remove = push_button("Remove", "allow_remove");
+    auto* block_add = push_button("Add", "block_add");
+    auto* block_remove = push_button("Remove", "block_remove");
     auto* strategy_group = new QGroupBox("IP Strategy");
     auto* strategy_layout = new QGridLayout(strategy_group);
     strategy_layout->addWidget(enable_ip_strategy_, 0, 0, 1, 2);

@@ -22,6 +22,8 @@ public:
     // the user cancelled. UI thread only.
     virtual QString save_file_name(QWidget* parent, const QString& filter,
                                    const QString& default_suffix) = 0;
+    // Asks for an existing file to read; an empty text when the user cancelled. UI thread only.
+    virtual QString open_file_name(QWidget* parent, const QString& filter) = 0;
 };
 
 // The first IPv4 address of a host name in dotted form, or nothing. May block.

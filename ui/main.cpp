@@ -19,7 +19,7 @@
 #include "ui/message_boxes.h"
 #include "ui/qt_file_chooser.h"
 #include "ui/single_instance.h"
-#include "web/web_server.h"
+#include "ui/web_server_switch.h"
 
 namespace {
 
@@ -100,6 +100,8 @@ int main(int argc, char** argv) {
     zk::DesktopSetup setup{.executable = zk::executable_directory() + "zelkora",
                            .home = options->home,
                            .daemon_path = zk::executable_directory() + "zelkorad"};
+    zk::WebServerSwitch web(model, sink, {.program_dir = program_dir});
+    setup.web = &web;
     zk::MainWindow window(model, seams, setup);
     QObject::connect(&instance, &zk::SingleInstance::raise_requested, &window,
                      &zk::MainWindow::show_window);
@@ -116,7 +118,7 @@ int main(int argc, char** argv) {
     }).detach();
 
     window.start_up();
-    const auto web = zk::start_web_interface(model, sink, {.program_dir = program_dir});
+    web.start_if_enabled();
     window.show();
     QApplication::exec();
     std::fflush(nullptr);

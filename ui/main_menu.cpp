@@ -9,6 +9,8 @@
 #include "ui/log_follower_window.h"
 #include "ui/monitor_window.h"
 #include "ui/option_dialog.h"
+#include "ui/port_triggers_window.h"
+#include "ui/web_settings_dialog.h"
 
 namespace zk {
 namespace {
@@ -19,10 +21,12 @@ void log_failure(const std::optional<std::string>& message) {
 
 }  // namespace
 
-MainMenu::MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup,
-                   TrafficSampler& sampler, CTheTop& floating, QWidget* window)
+MainMenu::MainMenu(AppModel& model, ModelRelay& relay, DesktopSeams& seams,
+                   const DesktopSetup& setup, TrafficSampler& sampler, CTheTop& floating,
+                   QWidget* window)
     : QMenu(window),
       model_(model),
+      relay_(relay),
       seams_(seams),
       setup_(setup),
       sampler_(sampler),
@@ -31,7 +35,9 @@ MainMenu::MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& set
     setObjectName("main_menu");
     if (::access(dovreth_path().c_str(), X_OK) == 0)
         addAction("Open Dovreth", this, &MainMenu::open_dovreth);
+    if (setup_.web) addAction("Web Maintain and Operation", this, &MainMenu::open_web_settings);
     addAction("Zelkora Monitor", this, &MainMenu::open_monitor);
+    addAction("Port Triggers", this, &MainMenu::open_port_triggers);
     auto* log = addMenu("System Log");
     log->addAction("View System Log", this, &MainMenu::view_system_log);
     log->addAction("Tail System Log", this, &MainMenu::tail_system_log);
@@ -63,8 +69,16 @@ void MainMenu::open_options() {
     log_failure(set_autostart(is_set(settings.auto_startup), setup_.executable, setup_.home));
 }
 
+void MainMenu::open_web_settings() {
+    zk::open_web_settings(model_, *setup_.web, seams_, window_);
+}
+
 void MainMenu::open_monitor() {
     CMonitor(model_, sampler_, setup_.timings.monitor_refresh, window_).exec();
+}
+
+void MainMenu::open_port_triggers() {
+    zk::open_port_triggers(model_, relay_, seams_, window_);
 }
 
 void MainMenu::view_system_log() {

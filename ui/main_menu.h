@@ -1,7 +1,7 @@
 #pragma once
-// The main menu behind the toolbar's drop-down button: the system log, the service, the
-// options, and the sibling program when it is installed. Windows that later join the program
-// add their items here.
+// The main menu behind the toolbar's drop-down button: the web interface's settings, the
+// monitor, the system log, the service, the options, and the sibling program when it is
+// installed. Windows that later join the program add their items here.
 //
 // UI thread only.
 
@@ -14,16 +14,21 @@
 namespace zk {
 
 class CTheTop;
+class ModelRelay;
 class TrafficSampler;
 
 class MainMenu final : public QMenu {
     Q_OBJECT
 public:
-    MainMenu(AppModel& model, DesktopSeams& seams, const DesktopSetup& setup,
+    MainMenu(AppModel& model, ModelRelay& relay, DesktopSeams& seams, const DesktopSetup& setup,
              TrafficSampler& sampler, CTheTop& floating, QWidget* window);
 
+    // "Web Maintain and Operation", modal; offered when the program runs a web server.
+    void open_web_settings();
     // "Zelkora Monitor", modal.
     void open_monitor();
+    // "Port Triggers", modeless; one window at a time.
+    void open_port_triggers();
 
     // "Option": runs the dialog and, on OK, stores the settings, shows or hides the floating
     // window and writes or removes the autostart entry (on every OK, changed or not).
@@ -40,6 +45,7 @@ public:
 
 private:
     AppModel& model_;
+    ModelRelay& relay_;
     DesktopSeams& seams_;
     const DesktopSetup& setup_;
     TrafficSampler& sampler_;

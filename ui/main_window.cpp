@@ -18,23 +18,19 @@
 #include "platform/descriptor_reserve.h"
 #include "ui/about_dialog.h"
 #include "ui/add_port_dialog.h"
+#include "ui/certificate_runner.h"
 #include "ui/floating_window.h"
 #include "ui/icons.h"
 #include "ui/log_follower_window.h"
 #include "ui/main_menu.h"
+#include "ui/named_widgets.h"
 #include "ui/operating_window.h"
+#include "ui/ssl_dialog.h"
 #include "ui/traffic_sampler.h"
 #include "ui/tray_icon.h"
 
 namespace zk {
 namespace {
-
-QPushButton* make_button(const char* caption, const char* name) {
-    auto* button = new QPushButton(caption);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
 
 QGroupBox* make_group(const char* title, std::initializer_list<QPushButton*> buttons) {
     auto* group = new QGroupBox(title);
@@ -68,8 +64,9 @@ MainWindow::MainWindow(AppModel& model, DesktopSeams& seams, DesktopSetup setup,
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
     sampler_ = new TrafficSampler(setup_.timings.traffic_sample, this);
+    certificates_ = new CertificateRunner(this);
     floating_ = std::make_unique<CTheTop>(*sampler_);
-    menu_ = new MainMenu(model_, seams_, setup_, *sampler_, *floating_, this);
+    menu_ = new MainMenu(model_, relay_, seams_, setup_, *sampler_, *floating_, this);
     menu_button_ = new QToolButton;
     menu_button_->setObjectName("menu_button");
     menu_button_->setIcon(QIcon(":/icons/zelkora.png"));
@@ -105,16 +102,16 @@ MainWindow::MainWindow(AppModel& model, DesktopSeams& seams, DesktopSetup setup,
         if (edit_->isEnabled()) edit_mapping();
     });
 
-    add_ = make_button("Add", "add");
-    edit_ = make_button("Edit", "edit");
-    delete_ = make_button("Delete", "delete");
-    start_ = make_button("Start", "start");
-    stop_ = make_button("Stop", "stop");
-    tail_log_ = make_button("Tail Log", "tail_log");
-    auto* help = make_button("Help", "help");
-    auto* about = make_button("About", "about");
-    auto* hide = make_button("Hide", "hide");
-    auto* exit = make_button("Exit", "exit");
+    add_ = push_button("Add", "add");
+    edit_ = push_button("Edit", "edit");
+    delete_ = push_button("Delete", "delete");
+    start_ = push_button("Start", "start");
+    stop_ = push_button("Stop", "stop");
+    tail_log_ = push_button("Tail Log", "tail_log");
+    auto* help = push_button("Help", "help");
+    auto* about = push_button("About", "about");
+    auto* hide = push_button("Hide", "hide");
+    auto* exit = push_button("Exit", "exit");
     connect(add_, &QPushButton::clicked, this, &MainWindow::add_mapping);
     connect(edit_, &QPushButton::clicked, this, &MainWindow::edit_mapping);
     connect(delete_, &QPushButton::clicked, this, &MainWindow::delete_mapping);
@@ -216,8 +213,15 @@ void MainWindow::show_refusal(const std::optional<std::string>& message) {
     if (message) seams_.messages.show_message(*message, kErrorTitle, MessageIcon::error);
 }
 
+void MainWindow::open_ssl_settings(PortMapping& record, QWidget* parent) {
+    CAddSSL dialog(record, seams_, *certificates_, model_.program_dir(), parent);
+    if (dialog.exec() == QDialog::Accepted) record = dialog.mapping();
+}
+
 void MainWindow::add_mapping() {
-    CAddPort dialog(PortMapping{}, model_.snapshot().mappings, seams_, {}, {}, this);
+    CAddPort dialog(
+        PortMapping{}, model_.snapshot().mappings, seams_, {},
+        [this](PortMapping& record, QWidget* parent) { open_ssl_settings(record, parent); }, this);
     if (dialog.exec() != QDialog::Accepted) return;
     show_refusal(model_.add_mapping(dialog.mapping()));
     refresh();
@@ -232,7 +236,9 @@ void MainWindow::edit_mapping() {
     auto store = [this, name](const PortMapping& record) {
         return model_.edit_mapping_named(name, record);
     };
-    CAddPort dialog(snapshot.mappings[row], snapshot.mappings, seams_, store, {}, this);
+    CAddPort dialog(
+        snapshot.mappings[row], snapshot.mappings, seams_, store,
+        [this](PortMapping& record, QWidget* parent) { open_ssl_settings(record, parent); }, this);
     if (dialog.exec() == QDialog::Accepted) show_refusal(store(dialog.mapping()));
     refresh();
 }

@@ -23,6 +23,7 @@ class QToolButton;
 namespace zk {
 
 class CTheTop;
+class CertificateRunner;
 class MainMenu;
 class TrafficSampler;
 class TrayIcon;
@@ -72,12 +73,15 @@ private:
     std::vector<int> selected_rows() const;  // ascending
     int first_selected_row() const;          // -1 when none
     void show_refusal(const std::optional<std::string>& message);
+    // The mapping dialog's "SSL Encryption" button: edits the SSL fields of its working record.
+    void open_ssl_settings(PortMapping& record, QWidget* parent);
 
     AppModel& model_;
     DesktopSeams& seams_;
     const DesktopSetup setup_;
     ModelRelay relay_;
     TrafficSampler* sampler_;
+    CertificateRunner* certificates_;    // one certificate command at a time, program-wide
     std::unique_ptr<CTheTop> floating_;  // a window of its own, on top of every other
     MappingListModel list_;
     QTableView* view_;

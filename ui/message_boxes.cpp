@@ -14,6 +14,7 @@ QMessageBox::Icon box_icon(MessageIcon icon) {
         case MessageIcon::error: return QMessageBox::Critical;
         case MessageIcon::warning: return QMessageBox::Warning;
         case MessageIcon::information: return QMessageBox::Information;
+        case MessageIcon::none: return QMessageBox::NoIcon;
     }
     return QMessageBox::NoIcon;
 }

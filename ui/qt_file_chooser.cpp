@@ -15,4 +15,8 @@ QString QtFileChooser::save_file_name(QWidget* parent, const QString& filter,
     return dialog.selectedFiles().constFirst();
 }
 
+QString QtFileChooser::open_file_name(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+}
+
 }  // namespace zk

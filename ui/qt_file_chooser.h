@@ -1,5 +1,5 @@
 #pragma once
-// The desktop program's file chooser: Qt's save-file dialog.
+// The desktop program's file chooser: Qt's file dialogs.
 
 #include "ui/desktop_seams.h"
 
@@ -10,6 +10,7 @@ class QtFileChooser final : public FileChooser {
 public:
     QString save_file_name(QWidget* parent, const QString& filter,
                            const QString& default_suffix) override;
+    QString open_file_name(QWidget* parent, const QString& filter) override;
 };
 
 }  // namespace zk

@@ -72,6 +72,11 @@ bool WebServer::start(std::string_view port_text) {
     return true;
 }
 
+bool WebServer::start_if_enabled() {
+    const AppSettings settings = state_->model.settings();
+    return settings.enable_web == "1" && start(settings.web_listen_port.view());
+}
+
 void WebServer::stop() {
     state_->running = false;
     const std::uint64_t one = 1;
@@ -102,10 +107,8 @@ std::size_t WebServer::connection_count() const {
 
 std::unique_ptr<WebServer> start_web_interface(AppModel& model, MessageSink& sink,
                                                WebServerOptions options) {
-    const AppSettings settings = model.settings();
-    if (settings.enable_web != "1") return nullptr;
     auto server = std::make_unique<WebServer>(model, sink, std::move(options));
-    if (!server->start(settings.web_listen_port.view())) return nullptr;
+    if (!server->start_if_enabled()) return nullptr;
     return server;
 }
 

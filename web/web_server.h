@@ -54,6 +54,9 @@ public:
     // protection on and an empty user name or password, says through the sink that no login
     // can succeed.
     bool start(std::string_view port_text);
+    // Starts the listener on the model's `web_listen_port` when its `enable_web` is "1", as
+    // start() does; false when it is off or listening failed.
+    bool start_if_enabled();
     // Ends the listener at once. Connections being served finish on their own threads.
     void stop();
 

@@ -1,10 +1,15 @@
 // TLS tunnel mappings with real peers on loopback: openssl s_client and s_server, stunnel, and
-// a client-mode mapping paired with a server-mode one; context failures; handshakes that fail or
-// stall.
+// a client-mode mapping paired with a server-mode one; peers verified against a root certificate;
+// context failures; handshakes that fail or stall.
 
 #include <poll.h>
+#include <unistd.h>
 
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "relay_fixture.h"
 #include "support/random_bytes.h"
@@ -33,6 +38,42 @@ bool drained_until_closed(int fd, std::chrono::milliseconds limit = 5s) {
         if (::recv(fd, buffer, sizeof buffer, 0) <= 0) return true;
     }
     return false;
+}
+
+// A small authority made by the same script as the pairs: its root, a server and a client
+// certificate it signed, and a stranger's certificate signed by an unrelated root.
+struct TestAuthority {
+    std::string root;
+    CertificatePair server;
+    CertificatePair client;
+    CertificatePair stranger;
+};
+
+const TestAuthority& test_authority() {
+    static const TestAuthority authority = [] {
+        test_certificates();  // makes the directory when this binary runs on its own
+        const std::string dir = ZK_TEST_CERTIFICATES "/";
+        const auto pair = [&](const char* tag) {
+            return CertificatePair{dir + tag + ".crt", dir + tag + ".key"};
+        };
+        return TestAuthority{dir + "root.crt", pair("server"), pair("client"), pair("stranger")};
+    }();
+    return authority;
+}
+
+// The lines of `log` that contain `text`.
+std::vector<std::string> lines_with(const std::string& log, const std::string& text) {
+    std::vector<std::string> found;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(text) != std::string::npos) found.push_back(line);
+    }
+    return found;
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // Sends `data` and reads as many bytes back.
@@ -165,6 +206,7 @@ TEST_F(SslTunnel, BadFilesShowTheirMessageAndTheMappingDoesNotListen) {
         std::string certificate;
         std::string key;
         const char* message;
+        std::string root = {};
     } rows[] = {
         {"server", certs.first.certificate, certs.second.key, "check private key file"},
         {"client", certs.second.certificate, certs.first.key, "check private key file"},
@@ -172,14 +214,19 @@ TEST_F(SslTunnel, BadFilesShowTheirMessageAndTheMappingDoesNotListen) {
         {"client", home.file("garbage.pem"), certs.first.key, "load certificate file"},
         {"server", certs.first.certificate, missing, "load private key file"},
         {"client", certs.first.certificate, home.file("garbage.pem"), "load private key file"},
+        {"server", certs.first.certificate, certs.first.key, "load root certificate file", missing},
+        {"client", certs.first.certificate, certs.first.key, "load root certificate file",
+         home.file("garbage.pem")},
     };
     make_engine();
     int n = 0;
     for (const Row& row : rows) {
         const std::string name = "bad-files-" + std::to_string(++n);
-        SCOPED_TRACE(name + ": " + row.role + " " + row.certificate + " " + row.key);
+        SCOPED_TRACE(name + ": " + row.role + " " + row.certificate + " " + row.key + " " +
+                     row.root);
         const int port = free_port();
         PortMapping m = tls_mapping(name, port, 9, row.role, {row.certificate, row.key});
+        m.root = row.root;
         engine->start_mapping(m, 0);
         const std::string expected =
             std::string(row.message) + " for port mapping " + name + " error!";
@@ -194,6 +241,118 @@ TEST_F(SslTunnel, BadFilesShowTheirMessageAndTheMappingDoesNotListen) {
         EXPECT_TRUE(wait_log("port mapping[" + name + "] ssl context: error:"));
     }
     EXPECT_EQ(events.messages().size(), std::size(rows));
+}
+
+// Each row pairs a client end with a server end in front of an echo server. The client end is a
+// client-mode mapping, or openssl s_client without a certificate where `client_end` is null; the
+// server end is a server-mode mapping over two listen ports, the client end going to the second.
+// An end with a root accepts only a peer certificate of that root; a refusal is one line from the
+// refusing end, and the echo server never hears of the session.
+TEST_F(SslTunnel, EndsWithARootAcceptOnlyPeersCertifiedByIt) {
+    const TestAuthority& ca = test_authority();
+    ASSERT_EQ(::access(ca.stranger.certificate.c_str(), R_OK), 0)
+        << "no test authority in " ZK_TEST_CERTIFICATES ": run tests/support/make_certificates.sh";
+    const std::string unknown_issuer =
+        "certificate verify failed (unable to get local issuer certificate)";
+    struct End {
+        CertificatePair pair;
+        std::string root;
+    };
+    struct Row {
+        const char* name;
+        std::optional<End> client_end;
+        End server_end;
+        const char* refused_by;  // "client", "server", or null when the bytes get through
+        std::string reason;
+    } rows[] = {
+        {"both-ends-certified-by-their-root", End{ca.client, ca.root}, End{ca.server, ca.root},
+         nullptr, ""},
+        {"server-certified-by-another-root", End{ca.client, ca.root}, End{ca.stranger, ""},
+         "client", unknown_issuer},
+        {"client-certified-by-another-root", End{ca.stranger, ""}, End{ca.server, ca.root},
+         "server", unknown_issuer},
+        {"client-without-certificate", std::nullopt, End{ca.server, ca.root}, "server",
+         "peer did not return a certificate"},
+        {"no-root-at-either-end", End{certs.first, ""}, End{certs.second, ""}, nullptr, ""},
+    };
+    make_engine();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoopbackServer echo_server("127.0.0.1", echo);
+        const std::string server_name = std::string(row.name) + "-server";
+        const std::string client_name = std::string(row.name) + "-client";
+        const int server_port = free_port_run(2);
+        PortMapping server_end = tls_mapping(server_name, server_port, echo_server.port(), "server",
+                                             row.server_end.pair);
+        server_end.listen_port_type = "1";
+        server_end.listen_port_end = std::to_string(server_port + 1);
+        server_end.root = row.server_end.root;
+        start(server_end);
+        ASSERT_TRUE(wait_for([&] { return local_port_listening(server_port + 1); }));
+
+        std::vector<PortMapping> ours{server_end};
+        std::unique_ptr<ChildProcess> s_client;
+        int fd = -1;
+        if (row.client_end) {
+            const int client_port = free_port();
+            PortMapping client_end = tls_mapping(client_name, client_port, server_port + 1,
+                                                 "client", row.client_end->pair);
+            client_end.root = row.client_end->root;
+            start(client_end);
+            ours.push_back(client_end);
+            fd = connect_to("127.0.0.1", client_port);
+            ASSERT_GE(fd, 0);
+        } else {
+            s_client = std::make_unique<ChildProcess>(
+                std::vector<std::string>{"openssl", "s_client", "-connect",
+                                         "127.0.0.1:" + std::to_string(server_port + 1), "-quiet"},
+                home.dir(), "s_client", "never delivered\n");
+            ASSERT_TRUE(s_client->started());
+        }
+
+        if (!row.refused_by) {
+            const std::string data = random_bytes(4 << 20);
+            EXPECT_TRUE(round_trip(fd, data) == data) << "the bytes did not come back unchanged";
+            EXPECT_EQ(echo_server.connections(), 1);
+        } else {
+            const std::string refuser = std::string(row.name) + "-" + row.refused_by;
+            const std::string line_start = "port mapping " + refuser + " refused an SSL peer from ";
+            EXPECT_TRUE(wait_log(line_start)) << "no refusal line from " << refuser;
+            if (fd >= 0) {
+                send_text(fd, "never delivered\n");
+                EXPECT_TRUE(drained_until_closed(fd, 30s)) << "the client end stayed open";
+            }
+            EXPECT_TRUE(wait_for([&] { return events.count(server_name) == 0; }));
+            EXPECT_EQ(echo_server.connections(), 0) << "the destination was contacted";
+            const auto refusals = lines_with(event_log(), line_start);
+            ASSERT_EQ(refusals.size(), 1u) << event_log();
+            const std::string peer = row.refused_by == std::string("client")
+                                         ? "127.0.0.1:" + std::to_string(server_port + 1) + ": "
+                                         : "127.0.0.1:";
+            EXPECT_NE(refusals[0].find(line_start + peer), std::string::npos) << refusals[0];
+            EXPECT_TRUE(ends_with(refusals[0], ": " + row.reason)) << refusals[0];
+        }
+        if (fd >= 0) ::close(fd);
+
+        // Once every copy has ended, each has made its context: an end without a root has said
+        // so exactly once, one with a root never; and only the refusing end refused.
+        for (const PortMapping& m : ours)
+            engine->stop_mapping(m, 0);
+        ASSERT_TRUE(wait_for([&] { return engine->running_copies() == 0; }));
+        const std::string log = event_log();
+        for (const PortMapping& m : ours) {
+            SCOPED_TRACE(m.name.str());
+            const auto noted = lines_with(
+                log, "port mapping " + m.name.str() +
+                         ": the SSL tunnel is not authenticated: no root certificate is set, so "
+                         "any peer is accepted");
+            EXPECT_EQ(noted.size(), m.root.str().empty() ? 1u : 0u);
+            const bool refuser =
+                row.refused_by && m.name.str() == std::string(row.name) + "-" + row.refused_by;
+            EXPECT_EQ(lines_with(log, "port mapping " + m.name.str() + " refused").size(),
+                      refuser ? 1u : 0u);
+        }
+    }
 }
 
 TEST_F(SslTunnel, PlainClientAtServerModeIsClosedBeforeTheDestinationIsContacted) {

@@ -17,7 +17,7 @@
 
 namespace zk::test {
 
-// Answers every save dialog with `path` (empty: the user cancelled) and remembers the request.
+// Answers every file dialog with `path` (empty: the user cancelled) and remembers the request.
 class FakeFileChooser : public FileChooser {
 public:
     QString save_file_name(QWidget*, const QString& filter,
@@ -25,6 +25,12 @@ public:
         ++calls;
         last_filter = filter;
         last_suffix = default_suffix;
+        return path;
+    }
+    QString open_file_name(QWidget*, const QString& filter) override {
+        ++calls;
+        last_filter = filter;
+        last_suffix.clear();
         return path;
     }
     QString path;

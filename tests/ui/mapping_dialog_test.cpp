@@ -19,7 +19,7 @@ namespace zk::test {
 namespace {
 
 using StoreRecord = std::function<std::optional<std::string>(const PortMapping&)>;
-using OpenSsl = std::function<void(PortMapping&)>;
+using OpenSsl = std::function<void(PortMapping&, QWidget*)>;
 
 PortMapping named(const char* name) {
     PortMapping record;
@@ -402,7 +402,7 @@ private slots:
         int opened = 0;
         OpenSsl opener;
         if (with_opener) {
-            opener = [&opened](PortMapping& working) {
+            opener = [&opened](PortMapping& working, QWidget*) {
                 ++opened;
                 working.ssl_enable = "Y";
                 working.ssl_type = "client";

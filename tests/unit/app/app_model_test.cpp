@@ -4,6 +4,7 @@
 #include "app/app_model.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <filesystem>
 
@@ -15,6 +16,7 @@
 #include "support/recording_sink.h"
 #include "support/silent_alert.h"
 #include "support/temp_dir.h"
+#include "support/trigger_fixture.h"
 #include "support/wait_for.h"
 
 namespace zk {
@@ -334,6 +336,126 @@ TEST_F(Model, FaultyTriggeringEntryStartsNoTrigger) {
         EXPECT_EQ(triggers[0].status.view(), faulty ? "stop" : "running");
         model.reset();
     }
+}
+
+class Triggers : public Model {
+protected:
+    void start_with_triggers(const TriggerTable& triggers) {
+        ASSERT_EQ(save_configuration(home.file("config.xml"), AppSettings{}, {}, triggers), 0);
+        start_model();
+    }
+    TriggerTable saved_triggers() const {
+        TriggerTable table;
+        RecordingSink quiet;
+        load_triggers(home.file("config.xml"), table, quiet);
+        return table;
+    }
+    std::string trigger_status(std::string_view name) const {
+        for (const PortTrigger& t : model->triggers()) {
+            if (t.name == name) return t.status.str();
+        }
+        return "(none)";
+    }
+};
+
+// A refused trigger command changes neither the table nor config.xml.
+TEST_F(Triggers, RefusedCommandsChangeNothing) {
+    UdpReceiver receiver;
+    start_with_triggers({loopback_trigger("a", 6000), loopback_trigger("b", 6001),
+                         loopback_trigger("run", receiver.port())});
+    ASSERT_FALSE(model->start_trigger("run").has_value());
+    ASSERT_TRUE(receiver.empty_datagrams(1, std::chrono::seconds(10)) == 1)
+        << "the running entry runs";
+
+    struct Case {
+        const char* label;
+        std::function<std::optional<std::string>()> command;
+        const char* message;
+    };
+    PortTrigger no_protocol = loopback_trigger("new", 7000);
+    no_protocol.protocol = "";
+    PortTrigger no_pause = loopback_trigger("new", 7000);
+    no_pause.frequence = "0";
+    const Case cases[] = {
+        {"add without a name", [&] { return model->add_trigger(loopback_trigger("", 7000)); },
+         "invalid trigger name, please reenter again!"},
+        {"add a taken name", [&] { return model->add_trigger(loopback_trigger("a", 7000)); },
+         "port trigger name already exists, please reenter again!"},
+        {"add without a protocol", [&] { return model->add_trigger(no_protocol); },
+         "invalid trigger protocol, please choose TCP, UDP or both!"},
+        {"add without a pause", [&] { return model->add_trigger(no_pause); },
+         "the trigger period must be at least 1000 ms, please reenter again!"},
+        {"edit a missing entry",
+         [&] { return model->edit_trigger("zz", loopback_trigger("zz", 7000)); },
+         "no such port trigger"},
+        {"edit renamed onto another entry",
+         [&] { return model->edit_trigger("b", loopback_trigger("a", 6001)); },
+         "port trigger name already exists, please reenter again!"},
+        {"edit a running entry",
+         [&] { return model->edit_trigger("run", loopback_trigger("run", 7000)); },
+         "stop the port trigger before editing it"},
+        {"delete a running entry", [&] { return model->delete_trigger("run"); },
+         "stop the port trigger before deleting it"},
+        {"delete a missing entry", [&] { return model->delete_trigger("zz"); },
+         "no such port trigger"},
+        {"start a running entry", [&] { return model->start_trigger("run"); },
+         "the port trigger is running already"},
+    };
+    const std::string file = read_file(home.file("config.xml"));
+    const TriggerTable before = model->triggers();
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.command().value_or("(accepted)"), c.message) << c.label;
+        EXPECT_EQ(model->triggers(), before) << c.label;
+        EXPECT_EQ(read_file(home.file("config.xml")), file) << c.label;
+    }
+}
+
+// Accepted trigger commands are in config.xml at once and a new program reads them back.
+TEST_F(Triggers, CommandsReachConfigAndSurviveAReload) {
+    start_with_triggers({loopback_trigger("a", 6000), loopback_trigger("b", 6001)});
+    PortTrigger added = loopback_trigger("x", 7000);
+    added.status = "running";  // a caller's status is not taken over
+    ASSERT_FALSE(model->add_trigger(added).has_value());
+    EXPECT_EQ(trigger_status("x"), "stop");
+    PortTrigger renamed = loopback_trigger("y", 7001);
+    renamed.protocol = "TCP,UDP";
+    renamed.trigger_port_end = "7003";
+    renamed.frequence = "2500";
+    ASSERT_FALSE(model->edit_trigger("x", renamed).has_value());
+    ASSERT_FALSE(model->edit_trigger("b", loopback_trigger("b", 6005)).has_value())
+        << "keeping its name";
+    ASSERT_FALSE(model->delete_trigger("a").has_value());
+
+    const TriggerTable expected = {loopback_trigger("b", 6005), renamed};
+    EXPECT_EQ(model->triggers(), expected);
+    EXPECT_EQ(saved_triggers(), expected);
+    model.reset();
+    start_model();
+    EXPECT_EQ(model->triggers(), expected);
+}
+
+// Start shows "running" at once; the stop shows "stop" once the threads have ended, and the
+// observer hears of that late change too, so a window refreshes without a click.
+TEST_F(Triggers, StatusFollowsStartAndStop) {
+    CountingObserver observer;
+    UdpReceiver receiver;
+    start_with_triggers({loopback_trigger("t", receiver.port())});
+    model->set_observer(&observer);
+    EXPECT_EQ(trigger_status("t"), "stop");
+
+    int calls = observer.calls.load();
+    ASSERT_FALSE(model->start_trigger("t").has_value());
+    EXPECT_EQ(trigger_status("t"), "running");
+    EXPECT_GT(observer.calls.load(), calls) << "the start";
+    EXPECT_TRUE(receiver.empty_datagrams(1, std::chrono::seconds(10)) == 1);
+
+    ASSERT_FALSE(model->stop_trigger("t").has_value());
+    calls = observer.calls.load();
+    EXPECT_TRUE(wait_for([&] { return trigger_status("t") == "stop"; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(wait_for([&] { return observer.calls.load() > calls; }))
+        << "the threads' late report";
+    EXPECT_FALSE(model->delete_trigger("t").has_value()) << "a stopped entry may go";
+    model.reset();  // trigger threads end before the observer goes
 }
 
 }  // namespace

@@ -88,5 +88,68 @@ TEST(SystemProcessRunner, LaunchedChildIsReapedWhenItEnds) {
         << "left behind: " << (children().empty() ? "" : children().front());
 }
 
+TEST(RunCaptured, CollectsBothStreamsInTheWorkingDirectoryWithTheGivenEnvironment) {
+    test::TempDir dir;
+    struct Row {
+        const char* name;
+        std::vector<std::string> argv;
+        std::string working_dir;
+        RunStart start;
+        int status;
+        std::string output;
+    } rows[] = {
+        {"both streams, in order",
+         {"sh", "-c", "echo out; echo err >&2; exit 3"},
+         "",
+         RunStart::started,
+         3,
+         "out\nerr\n"},
+        {"working directory",
+         {"sh", "-c", "pwd"},
+         dir.dir(),
+         RunStart::started,
+         0,
+         dir.dir().substr(0, dir.dir().size() - 1) + "\n"},
+        {"variable added and replaced",
+         {"sh", "-c", "echo $ZK_ADDED $HOME"},
+         "",
+         RunStart::started,
+         0,
+         "added replaced\n"},
+        {"standard input is empty",
+         {"sh", "-c", "cat; echo end"},
+         "",
+         RunStart::started,
+         0,
+         "end\n"},
+        {"output beyond the limit is dropped",
+         {"sh", "-c", "head -c 100000 /dev/zero | tr '\\0' x"},
+         "",
+         RunStart::started,
+         0,
+         std::string(1000, 'x')},
+        {"missing program",
+         {"zk-no-such-program-here"},
+         "",
+         RunStart::program_missing,
+         -1,
+         "cannot start zk-no-such-program-here: No such file or directory"},
+        {"missing working directory",
+         {"true"},
+         dir.file("none"),
+         RunStart::failed,
+         -1,
+         "cannot enter " + dir.file("none") + ": No such file or directory"},
+        {"killed by a signal", {"sh", "-c", "kill -9 $$"}, "", RunStart::started, -1, ""},
+    };
+    for (const Row& row : rows) {
+        const CapturedRun run = run_captured(row.argv, row.working_dir, 1000,
+                                             {{"ZK_ADDED", "added"}, {"HOME", "replaced"}});
+        EXPECT_EQ(run.start, row.start) << row.name;
+        EXPECT_EQ(run.exit_status, row.status) << row.name;
+        EXPECT_EQ(run.output, row.output) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace zk

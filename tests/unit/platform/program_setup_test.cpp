@@ -33,5 +33,34 @@ TEST(PrepareProgramDirectory, CopiesStagedFoldersTheDirectoryLacks) {
     EXPECT_EQ(test::read_file(home.dir() + "zk/image/page.txt"), "image");
 }
 
+// A new directory gets the certificate tool's files; a database in use is never replaced, only
+// completed.
+TEST(PrepareProgramDirectory, CertificateDatabaseIsCompletedNeverReplaced) {
+    test::TempDir staged;
+    test::TempDir home;
+    std::filesystem::create_directories(staged.dir() + kDefaultCaPath);
+    test::write_file(staged.dir() + kDefaultCaPath + "/index.txt", "");
+    test::write_file(staged.dir() + kDefaultCaPath + "/index.txt.attr", "unique_subject = no\n");
+    test::write_file(staged.dir() + "openssl.cnf", "staged");
+
+    const std::string fresh = home.dir() + "fresh/";
+    ASSERT_EQ(prepare_program_directory(fresh, staged.dir()), std::nullopt);
+    EXPECT_EQ(test::read_file(fresh + "openssl.cnf"), "staged");
+    EXPECT_TRUE(std::filesystem::exists(fresh + "CA/index.txt"));
+    EXPECT_EQ(test::read_file(fresh + "CA/index.txt.attr"), "unique_subject = no\n");
+    EXPECT_TRUE(std::filesystem::is_directory(fresh + "CA/newcerts"));
+
+    const std::string used = home.dir() + "used/";
+    std::filesystem::create_directories(used + "CA");
+    const std::string record = "V\t361207224937Z\t\t4E51\tunknown\t/CN=server\n";
+    test::write_file(used + "CA/index.txt", record);
+    test::write_file(used + "openssl.cnf", "mine");
+    ASSERT_EQ(prepare_program_directory(used, staged.dir()), std::nullopt);
+    EXPECT_EQ(test::read_file(used + "CA/index.txt"), record);
+    EXPECT_EQ(test::read_file(used + "openssl.cnf"), "mine");
+    EXPECT_EQ(test::read_file(used + "CA/index.txt.attr"), "unique_subject = no\n");
+    EXPECT_TRUE(std::filesystem::is_directory(used + "CA/newcerts"));
+}
+
 }  // namespace
 }  // namespace zk
