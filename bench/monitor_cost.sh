@@ -8,7 +8,7 @@
 # here are stopped, by PID.
 #
 # Environment (defaults in brackets): MONITOR_PORT_BASE [25100], MONITOR_SESSIONS [1000],
-# MONITOR_IDLE_SECONDS [10], MONITOR_BULK_SECONDS [5], MONITOR_REPS [3] (bulk runs per state),
+# MONITOR_IDLE_SECONDS [10], MONITOR_BULK_SECONDS [5], MONITOR_REPS [5] (bulk runs per state),
 # BENCH_BUILD [<repo>/build] (a build with the desktop program).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,7 +19,7 @@ base=${MONITOR_PORT_BASE:-25100}
 sessions=${MONITOR_SESSIONS:-1000}
 idle_seconds=${MONITOR_IDLE_SECONDS:-10}
 bulk_seconds=${MONITOR_BULK_SECONDS:-5}
-reps=${MONITOR_REPS:-3}
+reps=${MONITOR_REPS:-5}
 zkload=$build/bench/zkload
 
 fail() { echo "monitor_cost: $*" >&2; exit 1; }
@@ -63,26 +63,41 @@ idle_cpu() { # sessions -> percent of one core while they sit idle
             --idle-seconds "$idle_seconds" --seconds 120 | figure idle_cpu_pct
     fi
 }
-bulk_median() {
-    for _ in $(seq "$reps"); do
-        "$zkload" bulk --target "127.0.0.1:$bulk_relay" --conns 1 --seconds "$bulk_seconds" | figure mbps
-    done | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+bulk_once() {
+    "$zkload" bulk --target "127.0.0.1:$bulk_relay" --conns 1 --seconds "$bulk_seconds" | figure mbps
+}
+open_monitor() {
+    xdotool windowactivate --sync "$main" 2>/dev/null || true
+    xdotool key --clearmodifiers F10
+    sleep 0.3
+    xdotool key Down Down Return  # "Zelkora Monitor", after the web interface's settings
+    [ -n "$(visible_window "Zelkora Monitor")" ] || fail "the monitor did not open"
+    sleep 2
+}
+close_monitor() {
+    xdotool windowactivate --sync "$(visible_window "Zelkora Monitor")" 2>/dev/null || true
+    xdotool key --clearmodifiers Escape
+    sleep 1
 }
 
 closed_none=$(idle_cpu 0)
 closed_idle=$(idle_cpu "$sessions")
-closed_bulk=$(bulk_median)
-
-xdotool windowactivate --sync "$main" 2>/dev/null || true
-xdotool key --clearmodifiers F10
-sleep 0.3
-xdotool key Down Return  # "Zelkora Monitor", the menu's first item
-[ -n "$(visible_window "Zelkora Monitor")" ] || fail "the monitor did not open"
-sleep 2
-
+open_monitor
 open_none=$(idle_cpu 0)
 open_idle=$(idle_cpu "$sessions")
-open_bulk=$(bulk_median)
+close_monitor
+
+# Closed and open runs alternate, so a drift of the machine's speed falls on both alike.
+: >"$home/closed" >"$home/open"
+for _ in $(seq "$reps"); do
+    bulk_once >>"$home/closed"
+    open_monitor
+    bulk_once >>"$home/open"
+    close_monitor
+done
+closed_bulk=$(median <"$home/closed")
+open_bulk=$(median <"$home/open")
 
 echo "| figure | monitor closed | monitor open |"
 echo "|---|---|---|"

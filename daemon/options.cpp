@@ -1,26 +1,7 @@
 #include "daemon/options.h"
 
-#include <arpa/inet.h>
-
-#include "core/validation.h"
-
 namespace zk {
 namespace {
-
-constexpr const char* kGatewaySearchForm =
-    "--gateway-search needs an IPv4 address and a port, such as 127.0.0.1:1900";
-
-// "a.b.c.d:port"; none for anything else, a host name included.
-std::optional<GatewaySearch> parse_gateway_search(const std::string& text) {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos) return std::nullopt;
-    GatewaySearch search{text.substr(0, colon), 0};
-    in_addr address{};
-    const std::optional<int> port = port_number(std::string_view(text).substr(colon + 1));
-    if (!port || ::inet_pton(AF_INET, search.address.c_str(), &address) != 1) return std::nullopt;
-    search.port = static_cast<std::uint16_t>(*port);
-    return search;
-}
 
 struct CertificateForm {
     const char* word;
@@ -81,11 +62,8 @@ std::optional<DaemonOptions> parse_daemon_options(const std::vector<std::string>
                 error = kGatewaySearchForm;
                 return std::nullopt;
             }
-            options.gateway_search = parse_gateway_search(args[++i]);
-            if (!options.gateway_search) {
-                error = std::string(kGatewaySearchForm) + ", not \"" + args[i] + "\"";
-                return std::nullopt;
-            }
+            options.gateway_search = parse_gateway_search(args[++i], error);
+            if (!options.gateway_search) return std::nullopt;
         } else if (a == "--cert") {
             options.certificate = parse_certificate(args, ++i, error);
             if (!options.certificate) return std::nullopt;

@@ -1,10 +1,11 @@
 #pragma once
 // Command line of zelkorad.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "upnp/gateway_search.h"
 
 namespace zk {
 
@@ -16,13 +17,6 @@ enum class CertificateAction { key, request, root, sign };
 struct CertificateCommand {
     CertificateAction action = CertificateAction::key;
     std::vector<std::string> arguments;
-};
-
-// Where the router command sends its gateway search instead of the multicast group; for
-// gateways that answer a search sent to them directly.
-struct GatewaySearch {
-    std::string address;  // dotted IPv4, never a name: nothing is looked up
-    std::uint16_t port = 0;
 };
 
 struct DaemonOptions {

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/ports_catalogue.h"
+
 namespace zk {
 namespace {
 
@@ -69,8 +71,10 @@ std::optional<std::string> prepare_program_directory(const std::string& dir,
     }
     copy_folder(dir, staged_dir, "image");
     copy_folder(dir, staged_dir, "help");
-    fs::copy_file(staged_dir + "openssl.cnf", dir + "openssl.cnf", fs::copy_options::skip_existing,
-                  error);
+    // The user's own certificate settings and catalogue entries stay as they are.
+    for (const char* file : {"openssl.cnf", kPortsListFile}) {
+        fs::copy_file(staged_dir + file, dir + file, fs::copy_options::skip_existing, error);
+    }
     copy_missing_files(staged_dir + kDefaultCaPath, dir + "CA");
     fs::create_directories(dir + "CA/newcerts", error);
     return std::nullopt;

@@ -67,7 +67,13 @@ chmod 600 "$home/config.xml"
 # --- a screen with a tray ---------------------------------------------------------------------
 start_virtual_screen 90 "$home"
 
-"$zelkora" --home "$home" >"$home/zelkora.out" 2>&1 &
+# A scripted UPnP gateway on loopback for the router window; it ends by itself.
+gateway_port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 "$here/tools/fake_gateway.py" --ssdp-port "$gateway_port" --seconds 300 \
+    2>"$home/fake_gateway.log" &
+pids+=($!)
+
+"$zelkora" --home "$home" --gateway-search "127.0.0.1:$gateway_port" >"$home/zelkora.out" 2>&1 &
 zelkora_pid=$!
 pids+=("$zelkora_pid")
 for _ in $(seq 100); do
@@ -99,6 +105,15 @@ keys() { # window keys...
     local id=$1; shift
     xdotool windowactivate --sync "$id" 2>/dev/null || true
     xdotool key --clearmodifiers "$@"
+}
+# Opens the main menu's item at this position from the top: 1 web settings, 2 monitor, 3 often
+# used ports, 4 View IP, 5 port triggers, 6 router, 7 port tester, 8 system log, 9 service,
+# 10 Option.
+menu_item() { # position from the top of the main menu
+    keys "$main" F10
+    sleep 0.3
+    for _ in $(seq "$1"); do xdotool key Down; done
+    xdotool key Return
 }
 
 main=$(window_named Zelkora)
@@ -142,9 +157,7 @@ timeout 30 bash -c "for _ in \$(seq 5000); do curl -fs -o /dev/null http://127.0
 pids+=($!)
 sleep 4
 shoot_window floating-window "$(window_named "Zelkora Traffic")"
-keys "$main" F10
-sleep 0.3
-xdotool key Down Down Return
+menu_item 2
 monitor=$(window_named "Zelkora Monitor")
 sleep 8  # a few seconds of bars
 shoot_window monitor "$monitor"
@@ -160,18 +173,44 @@ keys "$option" Escape
 
 # The main menu's first item, the web interface's settings. Escape is Cancel: the server that
 # the program started keeps running for the pages photographed below.
-keys "$main" F10
-sleep 0.3
-xdotool key Down Return
+menu_item 1
 web_settings=$(window_named "Web Maintain and Operation")
 shoot_window web-settings "$web_settings"
 keys "$web_settings" Escape
 
-# The port triggers (the menu's third item), the running one selected, then the stopped one's
+# The often used ports catalogue (the menu's third item).
+menu_item 3
+ports=$(window_named "Often Used Ports")
+shoot_window often-used-ports "$ports"
+keys "$ports" Escape
+
+# View IP, the fourth.
+menu_item 4
+view_ip=$(window_named "View IP")
+shoot_window view-ip "$view_ip"
+keys "$view_ip" Escape
+
+# The gateway's forwardings (the sixth item), listed once the search is done.
+menu_item 6
+router=$(window_named "Router Port Mappings")
+for _ in $(seq 100); do grep -q '" 500 -' "$home/fake_gateway.log" && break; sleep 0.1; done
+sleep 1
+shoot_window router-window "$router"
+keys "$router" Escape
+
+# The port tester (the seventh), its address from the gateway, a port typed.
+menu_item 7
+tester=$(window_named "Port Forwarding Tester")
+sleep 8  # the router's answer fills the address
+keys "$tester" Tab
+xdotool type --delay 50 "$relay_port"
+sleep 0.5
+shoot_window port-tester "$tester"
+keys "$tester" Escape
+
+# The port triggers (the fifth item), the running one selected, then the stopped one's
 # edit dialog.
-keys "$main" F10
-sleep 0.3
-xdotool key Down Down Down Return
+menu_item 5
 triggers=$(window_named "Port Triggers")
 keys "$triggers" Down Up
 shoot_window triggers-window "$triggers"
@@ -186,7 +225,8 @@ keys "$triggers" Escape
 # The main menu's System Log > Tail System Log.
 keys "$main" F10
 sleep 0.3
-xdotool key Down Down Down Down Right Down Return
+for _ in $(seq 8); do xdotool key Down; done
+xdotool key Right Down Return
 follower=$(window_named ".*zk-gate.log - Zelkora")
 shoot_window log-follower "$follower"
 xdotool windowclose "$follower" 2>/dev/null || keys "$follower" alt+F4

@@ -46,6 +46,7 @@ CAddPort::CAddPort(const PortMapping& record, MappingTable table, DesktopSeams& 
                    std::function<void(PortMapping&, QWidget*)> open_ssl_settings, QWidget* parent)
     : QDialog(parent),
       record_(record),
+      kind_(record.name.empty() ? EditKind::add : EditKind::edit),
       table_(std::move(table)),
       seams_(seams),
       store_record_(std::move(store_record)),
@@ -330,8 +331,7 @@ PortMapping CAddPort::entered_mapping() const {
 
 void CAddPort::accept() {
     const PortMapping entered = entered_mapping();
-    const EditKind kind = record_.name.empty() ? EditKind::add : EditKind::edit;
-    if (const auto error = validate_mapping(entered, table_, kind)) {
+    if (const auto error = validate_mapping(entered, table_, kind_)) {
         seams_.messages.show_message(*error, kErrorTitle, MessageIcon::error);
         return;
     }

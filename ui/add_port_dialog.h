@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/port_mapping.h"
+#include "core/validation.h"
 #include "ui/desktop_seams.h"
 
 class QButtonGroup;
@@ -43,6 +44,10 @@ public:
     // enable_smart filled in; every other field as the working record holds it.
     PortMapping mapping() const { return result_; }
 
+    // A filled-in record offered for Add (a suggestion from the ports catalogue) is checked as a
+    // new mapping, whose name must not be taken.
+    void check_as_new() { kind_ = EditKind::add; }
+
     void accept() override;
 
 private:
@@ -61,6 +66,7 @@ private:
     PortMapping entered_mapping() const;
 
     PortMapping record_;  // as opened, plus what the Advanced and SSL dialogs store in it
+    EditKind kind_;       // Edit when opened on a named record, unless check_as_new()
     const MappingTable table_;
     DesktopSeams& seams_;
     std::function<std::optional<std::string>(const PortMapping&)> store_record_;

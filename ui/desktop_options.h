@@ -6,10 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "upnp/gateway_search.h"
+
 namespace zk {
+
+// The host of the port tester page, unless --port-tester-host names another.
+inline constexpr const char* kDefaultPortTesterHost = "www.zelkora.net";
 
 struct DesktopOptions {
     std::optional<std::string> home;
+    std::optional<GatewaySearch> gateway_search;
+    std::string port_tester_host = kDefaultPortTesterHost;
     bool help = false;
     bool version = false;
 };

@@ -4,7 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "ui/desktop_options.h"
 #include "ui/desktop_timings.h"
+#include "upnp/upnp_nat.h"
 
 namespace zk {
 
@@ -17,6 +19,10 @@ struct DesktopSetup {
     DesktopTimings timings;
     // The desktop's web server, for its settings dialog; outlives the windows.
     WebSwitch* web = nullptr;
+    // The router window's search (--gateway-search aims it at one address).
+    UpnpOptions upnp;
+    // --port-tester-host: the host of the page the port tester opens.
+    std::string port_tester_host = kDefaultPortTesterHost;
 };
 
 }  // namespace zk

@@ -99,7 +99,9 @@ int main(int argc, char** argv) {
     zk::AppModel model(program_dir, sink, alert);
     zk::DesktopSetup setup{.executable = zk::executable_directory() + "zelkora",
                            .home = options->home,
-                           .daemon_path = zk::executable_directory() + "zelkorad"};
+                           .daemon_path = zk::executable_directory() + "zelkorad",
+                           .upnp = zk::search_options(options->gateway_search),
+                           .port_tester_host = options->port_tester_host};
     zk::WebServerSwitch web(model, sink, {.program_dir = program_dir});
     setup.web = &web;
     zk::MainWindow window(model, seams, setup);

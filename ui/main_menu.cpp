@@ -8,8 +8,12 @@
 #include "ui/floating_window.h"
 #include "ui/log_follower_window.h"
 #include "ui/monitor_window.h"
+#include "ui/often_used_ports_window.h"
 #include "ui/option_dialog.h"
+#include "ui/port_tester_dialog.h"
 #include "ui/port_triggers_window.h"
+#include "ui/router_window.h"
+#include "ui/view_ip_dialog.h"
 #include "ui/web_settings_dialog.h"
 
 namespace zk {
@@ -23,7 +27,7 @@ void log_failure(const std::optional<std::string>& message) {
 
 MainMenu::MainMenu(AppModel& model, ModelRelay& relay, DesktopSeams& seams,
                    const DesktopSetup& setup, TrafficSampler& sampler, CTheTop& floating,
-                   QWidget* window)
+                   std::function<void(const PortMapping&)> add_mapping, QWidget* window)
     : QMenu(window),
       model_(model),
       relay_(relay),
@@ -31,13 +35,18 @@ MainMenu::MainMenu(AppModel& model, ModelRelay& relay, DesktopSeams& seams,
       setup_(setup),
       sampler_(sampler),
       floating_(floating),
+      add_mapping_(std::move(add_mapping)),
       window_(window) {
     setObjectName("main_menu");
     if (::access(dovreth_path().c_str(), X_OK) == 0)
         addAction("Open Dovreth", this, &MainMenu::open_dovreth);
     if (setup_.web) addAction("Web Maintain and Operation", this, &MainMenu::open_web_settings);
     addAction("Zelkora Monitor", this, &MainMenu::open_monitor);
+    addAction("View Often Used Ports", this, &MainMenu::open_often_used_ports);
+    addAction("View IP", this, &MainMenu::open_view_ip);
     addAction("Port Triggers", this, &MainMenu::open_port_triggers);
+    addAction("Router Port Mappings", this, &MainMenu::open_router_window);
+    addAction("Port Forwarding Tester", this, &MainMenu::open_port_tester);
     auto* log = addMenu("System Log");
     log->addAction("View System Log", this, &MainMenu::view_system_log);
     log->addAction("Tail System Log", this, &MainMenu::tail_system_log);
@@ -75,6 +84,29 @@ void MainMenu::open_web_settings() {
 
 void MainMenu::open_monitor() {
     CMonitor(model_, sampler_, setup_.timings.monitor_refresh, window_).exec();
+}
+
+void MainMenu::open_often_used_ports() {
+    zk::open_often_used_ports(
+        model_.program_dir(), seams_,
+        [this](const PortsEntry& entry) {
+            PortMapping named;
+            named.name = entry.name;
+            add_mapping_(suggest_mapping(entry).value_or(named));
+        },
+        window_);
+}
+
+void MainMenu::open_view_ip() {
+    zk::open_view_ip(window_);
+}
+
+void MainMenu::open_router_window() {
+    zk::open_router_window(setup_.upnp, seams_, window_);
+}
+
+void MainMenu::open_port_tester() {
+    zk::open_port_tester(model_, setup_.upnp, setup_.port_tester_host, seams_, window_);
 }
 
 void MainMenu::open_port_triggers() {

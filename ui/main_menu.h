@@ -6,6 +6,7 @@
 // UI thread only.
 
 #include <QMenu>
+#include <functional>
 
 #include "app/app_model.h"
 #include "ui/desktop_seams.h"
@@ -20,15 +21,26 @@ class TrafficSampler;
 class MainMenu final : public QMenu {
     Q_OBJECT
 public:
+    // `add_mapping` opens the Add dialog filled with a suggestion (the ports catalogue's).
     MainMenu(AppModel& model, ModelRelay& relay, DesktopSeams& seams, const DesktopSetup& setup,
-             TrafficSampler& sampler, CTheTop& floating, QWidget* window);
+             TrafficSampler& sampler, CTheTop& floating,
+             std::function<void(const PortMapping&)> add_mapping, QWidget* window);
 
     // "Web Maintain and Operation", modal; offered when the program runs a web server.
     void open_web_settings();
     // "Zelkora Monitor", modal.
     void open_monitor();
+    // "View Often Used Ports", modeless; a new window each time. Picking an entry opens the Add
+    // dialog with its ports.
+    void open_often_used_ports();
+    // "View IP", modal.
+    void open_view_ip();
     // "Port Triggers", modeless; one window at a time.
     void open_port_triggers();
+    // "Router Port Mappings": the gateway's forwardings, searched off the UI thread.
+    void open_router_window();
+    // "Port Forwarding Tester", modal.
+    void open_port_tester();
 
     // "Option": runs the dialog and, on OK, stores the settings, shows or hides the floating
     // window and writes or removes the autostart entry (on every OK, changed or not).
@@ -50,6 +62,7 @@ private:
     const DesktopSetup& setup_;
     TrafficSampler& sampler_;
     CTheTop& floating_;
+    std::function<void(const PortMapping&)> add_mapping_;
     QWidget* window_;
 };
 

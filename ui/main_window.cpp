@@ -66,7 +66,9 @@ MainWindow::MainWindow(AppModel& model, DesktopSeams& seams, DesktopSetup setup,
     sampler_ = new TrafficSampler(setup_.timings.traffic_sample, this);
     certificates_ = new CertificateRunner(this);
     floating_ = std::make_unique<CTheTop>(*sampler_);
-    menu_ = new MainMenu(model_, relay_, seams_, setup_, *sampler_, *floating_, this);
+    menu_ = new MainMenu(
+        model_, relay_, seams_, setup_, *sampler_, *floating_,
+        [this](const PortMapping& suggestion) { add_mapping_like(suggestion); }, this);
     menu_button_ = new QToolButton;
     menu_button_->setObjectName("menu_button");
     menu_button_->setIcon(QIcon(":/icons/zelkora.png"));
@@ -219,9 +221,14 @@ void MainWindow::open_ssl_settings(PortMapping& record, QWidget* parent) {
 }
 
 void MainWindow::add_mapping() {
+    add_mapping_like(PortMapping{});
+}
+
+void MainWindow::add_mapping_like(const PortMapping& suggestion) {
     CAddPort dialog(
-        PortMapping{}, model_.snapshot().mappings, seams_, {},
+        suggestion, model_.snapshot().mappings, seams_, {},
         [this](PortMapping& record, QWidget* parent) { open_ssl_settings(record, parent); }, this);
+    dialog.check_as_new();
     if (dialog.exec() != QDialog::Accepted) return;
     show_refusal(model_.add_mapping(dialog.mapping()));
     refresh();

@@ -40,6 +40,8 @@ public:
 
     // The commands of the buttons, in list order over the selected rows where several apply.
     void add_mapping();
+    // Add, with the dialog filled from `suggestion` (an entry of the ports catalogue).
+    void add_mapping_like(const PortMapping& suggestion);
     void edit_mapping();
     void delete_mapping();
     void start_mappings();

@@ -39,25 +39,15 @@ PortTrigger new_trigger() {
 
 PortTriggersWindow::PortTriggersWindow(AppModel& model, ModelRelay& relay, DesktopSeams& seams,
                                        QWidget* parent)
-    : QDialog(parent), model_(model), seams_(seams), list_(new QTableWidget(0, kColumnCount)) {
+    : QDialog(parent),
+      model_(model),
+      seams_(seams),
+      list_(row_list("trigger_list", kColumnTitles)) {
     setWindowTitle("Port Triggers");
     setModal(false);
-    list_->setObjectName("trigger_list");
-    for (int c = 0; c < kColumnCount; ++c)
-        list_->setHorizontalHeaderItem(c, new QTableWidgetItem(kColumnTitles[c]));
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setWordWrap(false);
-    list_->verticalHeader()->hide();
-    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    list_->horizontalHeader()->setStretchLastSection(true);
     // Room for every column at its usual width, so nothing scrolls sideways.
     list_->setMinimumWidth(fontMetrics().horizontalAdvance(QString(80, 'x')));
-    // Tab leaves the list for the buttons instead of walking its cells.
-    list_->setTabKeyNavigation(false);
 
     add_ = push_button("Add", "add");
     edit_ = push_button("Edit", "edit");

@@ -1,10 +1,4 @@
 #include "ui/web_settings_dialog.h"
-
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -17,6 +11,7 @@
 
 #include "core/validation.h"
 #include "engine/event_log.h"
+#include "platform/local_addresses.h"
 #include "ui/dialog_buttons.h"
 #include "ui/named_widgets.h"
 
@@ -45,22 +40,10 @@ std::optional<std::string> too_long(const char* what, const std::string& text) {
 }  // namespace
 
 std::string example_ip_address() {
-    ifaddrs* interfaces = nullptr;
-    if (::getifaddrs(&interfaces) != 0) return kFallbackExampleIp;
-    std::string found = kFallbackExampleIp;
-    for (const ifaddrs* at = interfaces; at != nullptr; at = at->ifa_next) {
-        if (at->ifa_addr == nullptr || at->ifa_addr->sa_family != AF_INET ||
-            (at->ifa_flags & IFF_LOOPBACK) != 0)
-            continue;
-        const in_addr address = reinterpret_cast<const sockaddr_in*>(at->ifa_addr)->sin_addr;
-        if ((ntohl(address.s_addr) >> 24) == 127) continue;
-        char text[INET_ADDRSTRLEN] = {};
-        if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) continue;
-        found = text;
-        break;
-    }
-    ::freeifaddrs(interfaces);
-    return found;
+    // Loopback comes last: a first address that is loopback means the machine has no other.
+    const auto addresses = local_ipv4_addresses();
+    if (addresses.empty() || addresses.front().starts_with("127.")) return kFallbackExampleIp;
+    return addresses.front();
 }
 
 WebSettingsDialog::WebSettingsDialog(AppModel& model, WebSwitch& web, DesktopSeams& seams,

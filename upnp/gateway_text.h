@@ -1,5 +1,5 @@
 #pragma once
-// Texts the gateway sent, made safe to hold and to show. Private to upnp/.
+// Texts the gateway sent, made safe to hold and to show (also by the windows that list them).
 
 #include <cstddef>
 #include <string>

@@ -52,6 +52,9 @@ struct RouterPortMapping {
     std::string external_port;
     std::string internal_client;
     std::string internal_port;
+    // Optional in a reply; empty when the gateway left them out.
+    std::string enabled;  // "1" or "0"
+    std::string lease;    // seconds left, "0" for a forwarding without end
 };
 
 struct UrlParts {

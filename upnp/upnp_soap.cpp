@@ -136,7 +136,19 @@ bool UpnpNat::parse_mapping_info() {
         }
         values[i] = clip_text(field.text_at(0).value_or(""), kMaxEntryTextBytes);
     }
-    RouterPortMapping entry{values[4], values[1], values[0], values[3], values[2]};
+    // Read when present: a gateway that leaves them out still lists its table.
+    const auto optional_field = [&response](std::string_view name) {
+        const XMLNode field = response.child_by_name(name);
+        return field.is_empty() ? std::string()
+                                : clip_text(field.text_at(0).value_or(""), kMaxEntryTextBytes);
+    };
+    RouterPortMapping entry{values[4],
+                            values[1],
+                            values[0],
+                            values[3],
+                            values[2],
+                            optional_field("NewEnabled"),
+                            optional_field("NewLeaseDuration")};
     mapping_lines_.push_back(entry.external_port + "/" + entry.protocol + "[" + entry.description +
                              "]-->" + entry.internal_client + ":" + entry.internal_port + "\r\n");
     mapping_entries_.push_back(std::move(entry));

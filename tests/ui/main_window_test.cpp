@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 #include <fstream>
 
@@ -27,6 +28,7 @@
 #include "ui/log_follower_window.h"
 #include "ui/main_menu.h"
 #include "ui/main_window.h"
+#include "ui/often_used_ports_window.h"
 #include "ui/option_dialog.h"
 #include "ui/tray_icon.h"
 
@@ -107,6 +109,7 @@ private slots:
     void start_and_stop_of_a_range_show_operating_once_per_row();
     void option_writes_and_removes_the_autostart_entry();
     void help_and_logs_open_with_their_viewers();
+    void catalogue_entry_opens_a_new_mapping();
     void close_box_hides_and_esc_exits();
     void tray_animates_only_while_traffic_flows();
 };
@@ -288,6 +291,41 @@ void MainWindowTest::option_writes_and_removes_the_autostart_entry() {
         QCOMPARE(d.window->floating_window()->isVisible(), on);
     }
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+// Picking an entry of the often used ports opens Add filled with it; the name is checked as a
+// new one, so a taken name is refused instead of being added twice.
+void MainWindowTest::catalogue_entry_opens_a_new_mapping() {
+    Desktop d({mapping("taken", test::free_port())});
+    test::write_file(d.dir.file("ports_list.txt"), "taken|8080|\nWeb server|8081-8083|\n");
+    d.window->main_menu()->open_often_used_ports();
+    auto* catalogue = d.window->findChild<COften_used_ports*>();
+    QVERIFY(catalogue);
+    auto* list = test::child<QTableWidget>(catalogue, "ports_list");
+    QCOMPARE(list->rowCount(), 2);
+
+    test::when_modal<CAddPort>([&](CAddPort* dialog) {
+        QCOMPARE(test::child<QLineEdit>(dialog, "name")->text(), QString("taken"));
+        test::child<QPushButton>(dialog, "ok")->click();
+        QCOMPARE(d.fakes.sink.messages().size(), std::size_t{1});
+        dialog->reject();
+    });
+    emit list->activated(list->model()->index(0, 0));
+    QCOMPARE(d.model->snapshot().mappings.size(), std::size_t{1});
+
+    test::when_modal<CAddPort>([](CAddPort* dialog) {
+        QCOMPARE(test::child<QLineEdit>(dialog, "name")->text(), QString("Web server"));
+        QCOMPARE(test::child<QLineEdit>(dialog, "listen_port")->text(), QString("8081"));
+        QCOMPARE(test::child<QLineEdit>(dialog, "listen_port_end")->text(), QString("8083"));
+        // Where the ports lead is the user's to say.
+        test::child<QLineEdit>(dialog, "destination_ip")->setText("127.0.0.1");
+        test::child<QPushButton>(dialog, "ok")->click();
+    });
+    emit list->activated(list->model()->index(1, 0));
+    QCOMPARE(d.model->snapshot().mappings.size(), std::size_t{2});
+    QCOMPARE(d.model->snapshot().mappings[1].name.str(), std::string("Web server"));
+    QCOMPARE(d.fakes.sink.messages().size(), std::size_t{1});
+    catalogue->close();
 }
 
 void MainWindowTest::help_and_logs_open_with_their_viewers() {

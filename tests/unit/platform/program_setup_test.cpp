@@ -1,4 +1,5 @@
-// Setting a program directory up: the staged help/ and image/ folders are copied once.
+// Setting a program directory up: the staged help/ and image/ folders, the certificate tool's
+// files and the ports catalogue are copied once.
 
 #include "platform/program_setup.h"
 
@@ -60,6 +61,23 @@ TEST(PrepareProgramDirectory, CertificateDatabaseIsCompletedNeverReplaced) {
     EXPECT_EQ(test::read_file(used + "openssl.cnf"), "mine");
     EXPECT_EQ(test::read_file(used + "CA/index.txt.attr"), "unique_subject = no\n");
     EXPECT_TRUE(std::filesystem::is_directory(used + "CA/newcerts"));
+}
+
+// The catalogue is copied into a new directory; the entries a user added are never replaced.
+TEST(PrepareProgramDirectory, CopiesThePortsCatalogueOnlyWhenMissing) {
+    test::TempDir staged;
+    test::TempDir home;
+    test::write_file(staged.dir() + "ports_list.txt", "SSH|22|\n");
+
+    const std::string fresh = home.dir() + "fresh/";
+    ASSERT_EQ(prepare_program_directory(fresh, staged.dir()), std::nullopt);
+    EXPECT_EQ(test::read_file(fresh + "ports_list.txt"), "SSH|22|\n");
+
+    const std::string used = home.dir() + "used/";
+    std::filesystem::create_directories(used);
+    test::write_file(used + "ports_list.txt", "Mine|1|\n");
+    ASSERT_EQ(prepare_program_directory(used, staged.dir()), std::nullopt);
+    EXPECT_EQ(test::read_file(used + "ports_list.txt"), "Mine|1|\n");
 }
 
 }  // namespace

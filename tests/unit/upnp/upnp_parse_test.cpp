@@ -234,6 +234,14 @@ TEST(UpnpParseTest, ParseMappingInfo) {
     EXPECT_EQ(entry.external_port, "8080");
     EXPECT_EQ(entry.internal_client, "192.168.1.10");
     EXPECT_EQ(entry.internal_port, "80");
+    EXPECT_EQ(entry.enabled, "1");
+    EXPECT_EQ(entry.lease, "0");
+
+    // The state and the lease are optional: a gateway that leaves them out still lists.
+    UpnpNat sparse;
+    sparse.set_mapping_info(soap_reply({"s:", "u:", ""}, response, without("NewEnabled")));
+    ASSERT_TRUE(sparse.parse_mapping_info()) << sparse.last_error();
+    EXPECT_EQ(sparse.mapping_entries()[0].enabled, "");
 }
 
 }  // namespace
