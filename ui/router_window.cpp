@@ -72,7 +72,8 @@ RouterWindow::RouterWindow(UpnpOptions options, DesktopSeams& seams, QWidget* pa
     external_address_->setObjectName("external_ip");
     external_address_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     list_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    list_->setMinimumWidth(fontMetrics().horizontalAdvance(QString(72, 'x')));
+    // Room for all seven columns, so nothing scrolls sideways.
+    list_->setMinimumWidth(fontMetrics().horizontalAdvance(QString(100, 'x')));
 
     auto* cancel = push_button("Cancel", "cancel");
     auto* refresh_button = push_button("Refresh", "refresh");
