@@ -16,7 +16,8 @@ CertificateOutputWindow::CertificateOutputWindow(const QString& title, QWidget* 
     output_->setObjectName("output");
     output_->setReadOnly(true);
     output_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    output_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Wrapped, so the whole command line reads without scrolling sideways.
+    output_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     verdict_->setObjectName("verdict");
     auto* buttons = new QDialogButtonBox;
     auto* close = buttons->addButton("Close", QDialogButtonBox::RejectRole);
